@@ -1,0 +1,36 @@
+// supctl: talks to the board's power supervisor over SPI, one operation a run.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/options.h"
+#include "ops/run_operation.h"
+#include "spi/spi_device.h"
+
+int main(int argc, char* argv[]) {
+  setvbuf(stdout, nullptr, _IONBF, 0);
+  memset(tool_options.bl_port_path, 0, sizeof tool_options.bl_port_path);
+  memset(tool_options.bl_file_path, 0, sizeof tool_options.bl_file_path);
+
+  if (parse_options(argc, argv, tool_options) != ParseOutcome::run) {
+    print_usage(stdout, argc > 0 ? argv[0] : "supctl");
+    exit(1);
+  }
+
+  if (tool_options.bl_port_path[0] != '\0') {
+    fputs("supctl: bootloader mode is not available in this build\n", stderr);
+    exit(1);
+  }
+
+  open_spi_device(tool_options);
+  int status = 0;
+  if (tool_options.operation_name[0] == '\0') {
+    query_power_status(tool_options, stdout);
+  } else {
+    status = run_named_operation(tool_options.operation_name, tool_options, stdout);
+  }
+  close(spi_fd);
+  exit(status);
+}

@@ -1,0 +1,64 @@
+#include "cli/options.h"
+
+#include <getopt.h>
+
+ToolOptions tool_options = {"/dev/spidev0.1", "", "", "", "", 0, 0};
+
+namespace {
+
+constexpr char kShortOptions[] = "b:p:d:o:a:vhD";
+
+constexpr option kLongOptions[] = {
+    {"dev", required_argument, nullptr, 'd'},
+    {"debug", no_argument, nullptr, 'D'},
+    {"oper", required_argument, nullptr, 'o'},
+    {"arg", required_argument, nullptr, 'a'},
+    {"blfile", required_argument, nullptr, 'b'},
+    {"blport", required_argument, nullptr, 'p'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"help", no_argument, nullptr, 'h'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The copy keeps one byte more in reserve than the terminator needs: a field
+// of N bytes holds at most N - 2 characters. Scripts written against the
+// board's tool rely on exactly this cut.
+template <size_t N>
+void copy_argument(char (&field)[N], const char* argument) {
+  snprintf(field, N - 1, "%s", argument);
+}
+
+}  // namespace
+
+ParseOutcome parse_options(int argc, char* argv[], ToolOptions& options) {
+  optind = 0;  // full re-initialisation, so the parser can run more than once
+  for (;;) {
+    int letter = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
+    switch (letter) {
+      case -1: return ParseOutcome::run;
+      case 'd': copy_argument(options.device_path, optarg); break;
+      case 'o': copy_argument(options.operation_name, optarg); break;
+      case 'a': copy_argument(options.operation_arg, optarg); break;
+      case 'b': copy_argument(options.bl_file_path, optarg); break;
+      case 'p': copy_argument(options.bl_port_path, optarg); break;
+      case 'v': options.verbose = 1; break;
+      case 'D': options.debug = 1; break;
+      default: return ParseOutcome::show_usage;
+    }
+  }
+}
+
+void print_usage(FILE* out, const char* program_name) {
+  fputs("Version: 1.3 Feb 11 2021 23:02:05\n", out);
+  fprintf(out, "Usage: %s [-vDdoapbh]\n", program_name);
+  fputs("  -v --verbose  verbose mode (debug)\n"
+        "  -D --debug    debug SPI RAW communication\n"
+        "  -d --dev      SPI device to use (default: /dev/spidev0.1)\n"
+        "  -o --oper     operation (e.g. GET_DeviceID, GET_DeviceInfo)\n"
+        "  -a --arg      operation arguments\n"
+        "  -b --blfile   bootloader source file to upload\n"
+        "  -p --blport   bootloader output device\n"
+        "  -h --help     this help\n"
+        "\n",
+        out);
+}

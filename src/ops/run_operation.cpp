@@ -1,0 +1,57 @@
+#include "ops/run_operation.h"
+
+#include "cli/options.h"
+#include "ops/command_frame.h"
+#include "ops/operation_table.h"
+#include "spi/frame_trace.h"
+#include "spi/spi_device.h"
+
+namespace {
+
+// Text followed by one line end, as puts writes it.
+void put_line(const char* text, FILE* out) {
+  fputs(text, out);
+  fputc('\n', out);
+}
+
+// The one transfer of an operation; a failed or empty transfer ends the run.
+int exchange(const Operation& operation, CommandFrame& frame, const ToolOptions& options,
+             FILE* out) {
+  const int result = spi_transfer(spi_fd, frame.tx, frame.rx, operation.transfer_length);
+  if (result < 1) die_with_errno("can't send spi message");
+  if (options.debug) {
+    dump_frame(out, frame.tx, operation.transfer_length, "TX");
+    dump_frame(out, frame.rx, operation.transfer_length, "RX");
+  }
+  return result;
+}
+
+int run_query(const Operation& operation, const ToolOptions& options, FILE* out) {
+  if (spi_fd < 0) return -1;
+  CommandFrame frame;
+  prepare_frame(frame, operation.command, operation.capacity);
+  const int result = exchange(operation, frame, options, out);
+  if (options.verbose) put_line(operation.label, out);
+  operation.print_reply(out, Reply(frame.rx, operation.transfer_length), options.verbose != 0);
+  return result;
+}
+
+}  // namespace
+
+int query_power_status(const ToolOptions& options, FILE* out) {
+  return run_query(*find_operation("GET_PowerStatus"), options, out);
+}
+
+int run_named_operation(const char* name, const ToolOptions& options, FILE* out) {
+  const Operation* operation = find_operation(name);
+  if (operation == nullptr) {
+    put_line("Error: Operation unknown", out);
+    return 0;
+  }
+  if (operation->kind == OperationKind::not_implemented) {
+    put_line("Error: TBD", out);
+    return 0;
+  }
+  run_query(*operation, options, out);
+  return 0;
+}

@@ -1,0 +1,14 @@
+// Running one supervisor operation over the open SPI device.
+#pragma once
+
+#include <cstdio>
+
+struct Operation;
+struct ToolOptions;
+
+// Exchanges the power-status frame and prints the status. Returns the
+// transfer result, or -1 when no device is open.
+int query_power_status(const ToolOptions& options, FILE* out);
+
+// Runs the operation called name and returns the run's exit status.
+int run_named_operation(const char* name, const ToolOptions& options, FILE* out);

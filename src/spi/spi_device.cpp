@@ -1,0 +1,66 @@
+#include "spi/spi_device.h"
+
+#include <fcntl.h>
+#include <linux/spi/spidev.h>
+#include <sys/ioctl.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli/options.h"
+
+SpiSettings spi_settings = {0, 8, 100000};
+int spi_fd = 0;
+
+namespace {
+
+struct SettingsRequest {
+  unsigned long request;
+  void* value;
+  const char* failure_message;
+};
+
+// Each setting is written, then read back, in this order.
+const SettingsRequest kSettingsRequests[] = {
+    {SPI_IOC_WR_MODE32, &spi_settings.mode, "can't set spi mode"},
+    {SPI_IOC_RD_MODE32, &spi_settings.mode, "can't get spi mode"},
+    {SPI_IOC_WR_BITS_PER_WORD, &spi_settings.bits_per_word, "can't set bits per word"},
+    {SPI_IOC_RD_BITS_PER_WORD, &spi_settings.bits_per_word, "can't get bits per word"},
+    {SPI_IOC_WR_MAX_SPEED_HZ, &spi_settings.max_speed_hz, "can't set max speed hz"},
+    {SPI_IOC_RD_MAX_SPEED_HZ, &spi_settings.max_speed_hz, "can't get max speed hz"},
+};
+
+}  // namespace
+
+void die_with_errno(const char* message) {
+  perror(message);
+  abort();
+}
+
+void open_spi_device(const ToolOptions& options) {
+  const bool report = options.verbose && options.debug;
+  if (report) printf("Device in use: %s\n", options.device_path);
+
+  spi_fd = open(options.device_path, O_RDWR);
+  if (spi_fd < 0) die_with_errno("can't open device");
+
+  for (const SettingsRequest& step : kSettingsRequests) {
+    if (ioctl(spi_fd, step.request, step.value) == -1) die_with_errno(step.failure_message);
+  }
+
+  if (report) {
+    printf("spi mode: 0x%x\n", static_cast<unsigned>(spi_settings.mode));
+    printf("bits per word: %d\n", spi_settings.bits_per_word);
+    printf("max speed: %u Hz (%u KHz)\n", static_cast<unsigned>(spi_settings.max_speed_hz),
+           static_cast<unsigned>(spi_settings.max_speed_hz / 1000));
+  }
+}
+
+int spi_transfer(int fd, const uint8_t* tx, uint8_t* rx, int length) {
+  spi_ioc_transfer transfer = {};
+  // The kernel takes buffer addresses as 64-bit numbers on every board.
+  transfer.tx_buf = reinterpret_cast<uintptr_t>(tx);
+  transfer.rx_buf = reinterpret_cast<uintptr_t>(rx);
+  transfer.len = static_cast<uint32_t>(length);
+  return ioctl(fd, SPI_IOC_MESSAGE(1), &transfer);
+}

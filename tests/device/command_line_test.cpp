@@ -1,0 +1,72 @@
+// The command line of the real binary: usage text, exit statuses, and which
+// runs touch the device at all.
+#include <gtest/gtest.h>
+
+#include "harness/fake_spidev.h"
+#include "supctl_runner.h"
+
+namespace {
+
+std::string usage_text() {
+  return "Version: 1.3 Feb 11 2021 23:02:05\n"
+         "Usage: " + kSupctl + " [-vDdoapbh]\n"
+         "  -v --verbose  verbose mode (debug)\n"
+         "  -D --debug    debug SPI RAW communication\n"
+         "  -d --dev      SPI device to use (default: /dev/spidev0.1)\n"
+         "  -o --oper     operation (e.g. GET_DeviceID, GET_DeviceInfo)\n"
+         "  -a --arg      operation arguments\n"
+         "  -b --blfile   bootloader source file to upload\n"
+         "  -p --blport   bootloader output device\n"
+         "  -h --help     this help\n"
+         "\n";
+}
+
+struct UsageCase {
+  std::vector<std::string> args;
+  std::string diagnostic;  // what getopt_long writes on stderr
+};
+
+class UsageRun : public testing::TestWithParam<UsageCase> {
+ protected:
+  harness::FakeSpidev device;
+};
+
+TEST_P(UsageRun, PrintsUsageExitsOneAndLeavesTheDeviceAlone) {
+  const harness::ChildResult run = run_supctl(GetParam().args);
+  EXPECT_TRUE(run.exited_with(1)) << run.describe();
+  EXPECT_EQ(run.out, usage_text());
+  EXPECT_EQ(run.err, GetParam().diagnostic);
+  EXPECT_TRUE(device.requests().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, UsageRun,
+    testing::Values(UsageCase{{"-h"}, ""}, UsageCase{{"--help"}, ""},
+                    UsageCase{{"-d", "/dev/spidev9.9", "-v", "-h"}, ""},
+                    UsageCase{{"-h", "-x"}, ""},
+                    UsageCase{{"-x"}, kSupctl + ": invalid option -- 'x'\n"},
+                    UsageCase{{"--bogus"}, kSupctl + ": unrecognized option '--bogus'\n"},
+                    UsageCase{{"-v", "-d"}, kSupctl + ": option requires an argument -- 'd'\n"}));
+
+class OperationName : public testing::Test {
+ protected:
+  harness::FakeSpidev device;
+};
+
+TEST_F(OperationName, UnknownNameOpensTheDeviceButExchangesNothing) {
+  for (const char* name : {"GET_Bogus", "get_powerstatus", "GET_PowerStatus ", "GET_Power"}) {
+    const harness::ChildResult run = run_supctl({"-D", "-o", name});
+    EXPECT_EQ(run.out, "Error: Operation unknown\n") << name;
+  }
+  EXPECT_TRUE(device.transfers().empty());
+  EXPECT_EQ(device.requests().size(), 4 * kSettingsRequests.size());
+}
+
+TEST_F(OperationName, EmptyPortPathMeansSpiMode) {
+  device.reply_with({0xFF, 0x00, 0x34, 0x12, 0x07});
+  const harness::ChildResult run = run_supctl({"-p", ""});
+  EXPECT_TRUE(run.exited_with(0)) << run.describe();
+  EXPECT_EQ(run.out, "4660mV 7%\n\n");
+}
+
+}  // namespace

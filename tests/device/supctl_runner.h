@@ -1,0 +1,30 @@
+// Runs the real supctl binary for the device tests.
+#pragma once
+
+#include <linux/spi/spidev.h>
+
+#include <string>
+#include <vector>
+
+#include "harness/child_process.h"
+
+inline const std::string kSupctl = SUPCTL_BINARY;
+
+// Runs supctl with args; the emulated device of the calling test answers.
+harness::ChildResult run_supctl(const std::vector<std::string>& args,
+                                const harness::RunOptions& options = {});
+
+// The line that die_with_errno writes for message and error.
+std::string errno_line(const char* message, int error);
+
+// The six settings requests of opening the device, in order.
+inline const std::vector<unsigned long> kSettingsRequests = {
+    SPI_IOC_WR_MODE32,        SPI_IOC_RD_MODE32,      SPI_IOC_WR_BITS_PER_WORD,
+    SPI_IOC_RD_BITS_PER_WORD, SPI_IOC_WR_MAX_SPEED_HZ, SPI_IOC_RD_MAX_SPEED_HZ,
+};
+
+// The settings requests followed by one transfer.
+std::vector<unsigned long> settings_then_transfer();
+
+// A frame of length bytes: first, then 0xFF.
+std::vector<uint8_t> frame_of(std::vector<uint8_t> first, size_t length);

@@ -1,0 +1,113 @@
+#include "harness/child_process.h"
+
+#include <fcntl.h>
+#include <glib.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace harness {
+
+namespace {
+
+std::vector<char*> make_argv(const std::vector<std::string>& argv) {
+  std::vector<char*> result;
+  for (const std::string& word : argv) result.push_back(const_cast<char*>(word.c_str()));
+  result.push_back(nullptr);
+  return result;
+}
+
+// Appends what is readable on fd to text; closes fd and returns -1 at EOF.
+int drain(int fd, std::string& text) {
+  char buffer[4096];
+  const ssize_t count = read(fd, buffer, sizeof buffer);
+  if (count > 0) {
+    text.append(buffer, static_cast<size_t>(count));
+    return fd;
+  }
+  if (count < 0 && (errno == EINTR || errno == EAGAIN)) return fd;
+  close(fd);
+  return -1;
+}
+
+}  // namespace
+
+bool ChildResult::exited_with(int code) const {
+  return !timed_out && WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == code;
+}
+
+bool ChildResult::killed_by(int signal) const {
+  return !timed_out && WIFSIGNALED(wait_status) && WTERMSIG(wait_status) == signal;
+}
+
+std::string ChildResult::describe() const {
+  if (timed_out) return "timed out";
+  if (WIFEXITED(wait_status)) return "exit " + std::to_string(WEXITSTATUS(wait_status));
+  if (WIFSIGNALED(wait_status)) return "signal " + std::to_string(WTERMSIG(wait_status));
+  return "status " + std::to_string(wait_status);
+}
+
+ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions& options) {
+  int out_pipe[2], err_pipe[2];
+  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe2 failed");
+  std::vector<char*> args = make_argv(argv);
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(out_pipe[1], STDOUT_FILENO);
+    dup2(err_pipe[1], STDERR_FILENO);
+    const rlimit no_core = {0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);  // aborts are expected results here
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (options.on_started) options.on_started(pid);
+
+  ChildResult result;
+  int out_fd = out_pipe[0], err_fd = err_pipe[0];
+  bool reaped = false;
+  const auto deadline = std::chrono::steady_clock::now() + options.timeout;
+  while (out_fd >= 0 || err_fd >= 0 || !reaped) {
+    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+    poll(fds, 2, 5);
+    if (fds[0].revents) out_fd = drain(out_fd, result.out);
+    if (fds[1].revents) err_fd = drain(err_fd, result.err);
+    // umockdev may hand work to the default main context; keep it moving.
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    if (!reaped && waitpid(pid, &result.wait_status, WNOHANG) == pid) reaped = true;
+    if (!reaped && std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &result.wait_status, 0);
+      reaped = true;
+      result.timed_out = true;
+    }
+  }
+  return result;
+}
+
+int run_inherited(const std::vector<std::string>& argv) {
+  std::vector<char*> args = make_argv(argv);
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    execvp(args[0], args.data());
+    perror(args[0]);
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+  }
+  return status;
+}
+
+}  // namespace harness

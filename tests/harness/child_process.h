@@ -1,0 +1,39 @@
+// Running a program next to an emulated device and collecting its outcome.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace harness {
+
+struct ChildResult {
+  std::string out;  // everything written on stdout
+  std::string err;  // everything written on stderr
+  int wait_status = 0;
+  bool timed_out = false;
+
+  bool exited_with(int code) const;
+  bool killed_by(int signal) const;
+  // "exit 0", "signal 6", ... for test failure messages.
+  std::string describe() const;
+};
+
+struct RunOptions {
+  std::chrono::milliseconds timeout{20000};
+  // Called once the program is started, with its pid.
+  std::function<void(pid_t)> on_started;
+};
+
+// Runs argv[0] (a path) with stdout and stderr captured, no core dumps, and
+// GLib's default main context pumped until the program has ended.
+ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// Runs argv[0] (looked up in PATH) with the caller's standard streams and
+// returns its wait status.
+int run_inherited(const std::vector<std::string>& argv);
+
+}  // namespace harness

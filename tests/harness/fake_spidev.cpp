@@ -1,0 +1,185 @@
+#include "harness/fake_spidev.h"
+
+#include <linux/spi/spidev.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace harness {
+
+namespace {
+
+constexpr char kDeviceDescription[] =
+    "P: /devices/platform/spi/spi_master/spi0/spi0.1/spidev/spidev0.1\n"
+    "N: spidev0.1\n"
+    "E: SUBSYSTEM=spidev\n"
+    "E: DEVNAME=/dev/spidev0.1\n"
+    "A: dev=153:1\n";
+
+[[noreturn]] void fail(const char* what, GError* error) {
+  std::string text = std::string(what) + ": " + (error ? error->message : "unknown error");
+  if (error) g_error_free(error);
+  throw std::runtime_error(text);
+}
+
+struct ObjectUnref {
+  void operator()(UMockdevIoctlData* data) const { g_object_unref(data); }
+};
+using DataRef = std::unique_ptr<UMockdevIoctlData, ObjectUnref>;
+
+// Brings the client memory that the pointer at offset inside data points to.
+DataRef resolve(UMockdevIoctlData* data, size_t offset, size_t size) {
+  return DataRef(umockdev_ioctl_data_resolve(data, offset, size, nullptr));
+}
+
+template <typename T>
+bool read_value(UMockdevIoctlData* arg, T& value) {
+  DataRef data = resolve(arg, 0, sizeof value);
+  if (!data) return false;
+  memcpy(&value, data->data, sizeof value);
+  return true;
+}
+
+template <typename T>
+bool write_value(UMockdevIoctlData* arg, T value) {
+  DataRef data = resolve(arg, 0, sizeof value);
+  if (!data) return false;
+  memcpy(data->data, &value, sizeof value);
+  return true;
+}
+
+bool only_buffers_and_length_set(spi_ioc_transfer record) {
+  record.tx_buf = 0;
+  record.rx_buf = 0;
+  record.len = 0;
+  static const spi_ioc_transfer kZero = {};
+  return memcmp(&record, &kZero, sizeof record) == 0;
+}
+
+}  // namespace
+
+FakeSpidev::FakeSpidev(Responder responder) : responder_(std::move(responder)) {
+  testbed_ = umockdev_testbed_new();
+  GError* error = nullptr;
+  if (!umockdev_testbed_add_from_string(testbed_, kDeviceDescription, &error))
+    fail("cannot add the emulated spidev device", error);
+  handler_ = umockdev_ioctl_base_new();
+  g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(on_ioctl), this);
+  if (!umockdev_testbed_attach_ioctl(testbed_, kDevicePath, handler_, &error))
+    fail("cannot attach the spidev emulation", error);
+}
+
+FakeSpidev::~FakeSpidev() {
+  umockdev_testbed_detach_ioctl(testbed_, kDevicePath, nullptr);
+  g_object_unref(handler_);
+  g_object_unref(testbed_);
+}
+
+void FakeSpidev::set_responder(Responder responder) {
+  std::lock_guard lock(mutex_);
+  responder_ = std::move(responder);
+}
+
+void FakeSpidev::reply_with(std::vector<uint8_t> reply) {
+  set_responder([reply = std::move(reply)](std::span<const uint8_t>, std::span<uint8_t> rx) {
+    memcpy(rx.data(), reply.data(), std::min(reply.size(), rx.size()));
+  });
+}
+
+void FakeSpidev::fail_request(unsigned long request, int error) {
+  std::lock_guard lock(mutex_);
+  failing_request_ = request;
+  failing_errno_ = error;
+}
+
+void FakeSpidev::set_transfer_result(long result) {
+  std::lock_guard lock(mutex_);
+  transfer_result_set_ = true;
+  transfer_result_ = result;
+}
+
+void FakeSpidev::set_speed_read_back(uint32_t hz) {
+  std::lock_guard lock(mutex_);
+  speed_read_back_set_ = true;
+  speed_read_back_ = hz;
+}
+
+std::vector<unsigned long> FakeSpidev::requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+std::vector<Transfer> FakeSpidev::transfers() const {
+  std::lock_guard lock(mutex_);
+  return transfers_;
+}
+
+gboolean FakeSpidev::on_ioctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+  int error = 0;
+  const long result = static_cast<FakeSpidev*>(self)->handle_request(client, error);
+  umockdev_ioctl_client_complete(client, result, error);
+  return TRUE;
+}
+
+long FakeSpidev::handle_request(UMockdevIoctlClient* client, int& error) {
+  const unsigned long request = umockdev_ioctl_client_get_request(client);
+  UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+  std::lock_guard lock(mutex_);
+  requests_.push_back(request);
+  if (failing_errno_ != 0 && request == failing_request_) {
+    error = failing_errno_;
+    return -1;
+  }
+  bool ok = true;
+  switch (request) {
+    case SPI_IOC_WR_MODE32: ok = read_value(arg, mode_); break;
+    case SPI_IOC_RD_MODE32: ok = write_value(arg, mode_); break;
+    case SPI_IOC_WR_BITS_PER_WORD: ok = read_value(arg, bits_per_word_); break;
+    case SPI_IOC_RD_BITS_PER_WORD: ok = write_value(arg, bits_per_word_); break;
+    case SPI_IOC_WR_MAX_SPEED_HZ:
+      ok = read_value(arg, max_speed_hz_);
+      if (speed_read_back_set_) max_speed_hz_ = speed_read_back_;
+      break;
+    case SPI_IOC_RD_MAX_SPEED_HZ: ok = write_value(arg, max_speed_hz_); break;
+    case SPI_IOC_MESSAGE(1): return handle_transfer(arg, error);
+    default: error = ENOTTY; return -1;
+  }
+  if (!ok) {
+    error = EFAULT;
+    return -1;
+  }
+  return 0;
+}
+
+long FakeSpidev::handle_transfer(UMockdevIoctlData* arg, int& error) {
+  DataRef record_data = resolve(arg, 0, sizeof(spi_ioc_transfer));
+  if (!record_data) {
+    error = EFAULT;
+    return -1;
+  }
+  spi_ioc_transfer record;
+  memcpy(&record, record_data->data, sizeof record);
+  const size_t length = record.len;
+  DataRef tx = resolve(record_data.get(), offsetof(spi_ioc_transfer, tx_buf), length);
+  DataRef rx = resolve(record_data.get(), offsetof(spi_ioc_transfer, rx_buf), length);
+  if (!tx || !rx) {
+    error = EFAULT;
+    return -1;
+  }
+  transfers_.push_back({std::vector<uint8_t>(tx->data, tx->data + length),
+                        only_buffers_and_length_set(record)});
+  if (transfer_result_set_ && transfer_result_ < 1) {
+    error = transfer_result_ < 0 ? EIO : 0;
+    return transfer_result_;
+  }
+  std::vector<uint8_t> reply(length, 0xFF);
+  if (responder_) responder_(transfers_.back().tx, reply);
+  umockdev_ioctl_data_update(rx.get(), 0, reply.data(), static_cast<gint>(length));
+  return transfer_result_set_ ? transfer_result_ : static_cast<long>(length);
+}
+
+}  // namespace harness

@@ -1,0 +1,73 @@
+// An emulated /dev/spidev0.1 for running supctl without the board.
+//
+// The process that owns a FakeSpidev must run with umockdev's preload library
+// (umockdev-wrapper); programs it starts inherit the emulated device. Every
+// request a program makes on the device is answered here and recorded.
+#pragma once
+
+#include <umockdev.h>
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <vector>
+
+namespace harness {
+
+// One SPI_IOC_MESSAGE(1) transfer as the device saw it.
+struct Transfer {
+  std::vector<uint8_t> tx;
+  bool extra_fields_zero;  // every field besides tx_buf, rx_buf and len was 0
+};
+
+class FakeSpidev {
+ public:
+  static constexpr const char* kDevicePath = "/dev/spidev0.1";
+
+  // Gets the bytes the tool clocks out and fills the bytes clocked in, which
+  // arrive pre-filled with 0xFF (a silent bus).
+  using Responder = std::function<void(std::span<const uint8_t> tx, std::span<uint8_t> rx)>;
+
+  explicit FakeSpidev(Responder responder = nullptr);
+  ~FakeSpidev();
+  FakeSpidev(const FakeSpidev&) = delete;
+  FakeSpidev& operator=(const FakeSpidev&) = delete;
+
+  void set_responder(Responder responder);
+  // Every transfer answers with these bytes; bytes beyond them stay 0xFF.
+  void reply_with(std::vector<uint8_t> rx);
+
+  // Fault injection.
+  void fail_request(unsigned long request, int error);  // returns -1 with errno error
+  void set_transfer_result(long result);                // e.g. 0: nothing moved
+  void set_speed_read_back(uint32_t hz);                // driver settles on another rate
+
+  std::vector<unsigned long> requests() const;
+  std::vector<Transfer> transfers() const;
+
+ private:
+  static gboolean on_ioctl(UMockdevIoctlBase* base, UMockdevIoctlClient* client, gpointer self);
+  long handle_request(UMockdevIoctlClient* client, int& error);
+  long handle_transfer(UMockdevIoctlData* arg, int& error);
+
+  UMockdevTestbed* testbed_;
+  UMockdevIoctlBase* handler_;
+
+  // The handler runs on umockdev's worker thread.
+  mutable std::mutex mutex_;
+  Responder responder_;
+  std::vector<unsigned long> requests_;
+  std::vector<Transfer> transfers_;
+  unsigned long failing_request_ = 0;
+  int failing_errno_ = 0;
+  bool transfer_result_set_ = false;
+  long transfer_result_ = 0;
+  bool speed_read_back_set_ = false;
+  uint32_t speed_read_back_ = 0;
+  uint32_t mode_ = 0;
+  uint8_t bits_per_word_ = 8;
+  uint32_t max_speed_hz_ = 500000;
+};
+
+}  // namespace harness
