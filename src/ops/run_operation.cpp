@@ -8,6 +8,9 @@
 
 namespace {
 
+constexpr int kCarriedOut = 0;
+constexpr int kRefused = 1;
+
 // Text followed by one line end, as puts writes it.
 void put_line(const char* text, FILE* out) {
   fputs(text, out);
@@ -36,6 +39,23 @@ int run_query(const Operation& operation, const ToolOptions& options, FILE* out)
   return result;
 }
 
+// A refused argument sends nothing; the supervisor's answer to a setting
+// is not examined.
+int run_setting(const Operation& operation, const ToolOptions& options, FILE* out) {
+  CommandFrame frame;
+  prepare_frame(frame, operation.command, operation.capacity);
+  const ParsedArgument argument =
+      parse_argument(operation.form, operation.max_value, options.operation_arg);
+  if (argument.error != ArgumentError::none) {
+    put_line(argument_error_message(argument.error), out);
+    return kRefused;
+  }
+  if (operation.echo) fprintf(out, "? %x\n", static_cast<unsigned>(argument.value));
+  encode_argument(operation.form, argument.value, frame.tx);
+  exchange(operation, frame, options, out);
+  return kCarriedOut;
+}
+
 }  // namespace
 
 int query_power_status(const ToolOptions& options, FILE* out) {
@@ -46,12 +66,12 @@ int run_named_operation(const char* name, const ToolOptions& options, FILE* out)
   const Operation* operation = find_operation(name);
   if (operation == nullptr) {
     put_line("Error: Operation unknown", out);
-    return 0;
+    return kRefused;
   }
-  if (operation->kind == OperationKind::not_implemented) {
-    put_line("Error: TBD", out);
-    return 0;
+  switch (operation->kind) {
+    case OperationKind::not_implemented: put_line("Error: TBD", out); return kRefused;
+    case OperationKind::query: run_query(*operation, options, out); return kCarriedOut;
+    case OperationKind::setting: return run_setting(*operation, options, out);
   }
-  run_query(*operation, options, out);
-  return 0;
+  return kCarriedOut;
 }

@@ -53,15 +53,6 @@ class OperationName : public testing::Test {
   harness::FakeSpidev device;
 };
 
-TEST_F(OperationName, UnknownNameOpensTheDeviceButExchangesNothing) {
-  for (const char* name : {"GET_Bogus", "get_powerstatus", "GET_PowerStatus ", "GET_Power"}) {
-    const harness::ChildResult run = run_supctl({"-D", "-o", name});
-    EXPECT_EQ(run.out, "Error: Operation unknown\n") << name;
-  }
-  EXPECT_TRUE(device.transfers().empty());
-  EXPECT_EQ(device.requests().size(), 4 * kSettingsRequests.size());
-}
-
 TEST_F(OperationName, EmptyPortPathMeansSpiMode) {
   device.reply_with({0xFF, 0x00, 0x34, 0x12, 0x07});
   const harness::ChildResult run = run_supctl({"-p", ""});
