@@ -1,8 +1,13 @@
-// supctl-sim: runs a command with a simulated supervisor on /dev/spidev0.1.
+// supctl-sim: runs a command with a simulated power supervisor behind
+// /dev/spidev0.1. The supervisor keeps its state in a file between runs, so
+// a sequence of commands acts on one board.
+#include <getopt.h>
+#include <linux/spi/spidev.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -13,19 +18,117 @@
 
 #include "harness/child_process.h"
 #include "harness/fake_spidev.h"
+#include "state_file.h"
 #include "supervisor_model.h"
 
 namespace {
+
+enum class Fault { none, silent, transfer, settings };
+
+struct SimOptions {
+  std::string state_path;
+  bool reset = false;
+  bool show = false;
+  Fault fault = Fault::none;
+  std::vector<std::string> assignments;  // "key=value"
+  std::vector<std::string> command;
+};
 
 void print_help(FILE* out, const char* program) {
   fprintf(out,
           "Usage: %s [OPTIONS] -- COMMAND [ARGS...]\n"
           "Runs COMMAND with a simulated power supervisor behind /dev/spidev0.1.\n"
+          "The supervisor's state is kept in a file between runs.\n"
           "\n"
-          "  -h, --help  this help\n"
+          "  -s, --state FILE     state file (default: $XDG_STATE_HOME/supctl-sim/state,\n"
+          "                       or ~/.local/state/supctl-sim/state)\n"
+          "  -r, --reset          start from a fresh board instead of the saved state\n"
+          "  -S, --set KEY=VALUE  change one value before COMMAND runs; repeatable\n"
+          "  -f, --fault MODE     silent:   the bus answers 0xFF to every frame\n"
+          "                       transfer: every transfer fails (EIO)\n"
+          "                       settings: the device refuses its SPI mode (EINVAL)\n"
+          "      --show           print the state (after --reset and --set) and exit\n"
+          "  -h, --help           this help\n"
           "\n"
-          "Example: %s -- build/supctl -v -D\n",
+          "Keys: device_id (32 hex digits), device_info (text), power_flags\n"
+          "(bit 0 motion, 1 charging, 2 pg, 3 line), millivolts, charge_percent,\n"
+          "mode, active_mcus and active_usb_ports (bit masks), events (hex codes),\n"
+          "rgb, low_bat, critical_low_bat, accel_sensitivity, temperature (tenths\n"
+          "of a degree), magic, admin_unlocked, powered_off (0 turns the board on).\n"
+          "\n"
+          "Example: %s --set charge_percent=15 -- supctl -v\n",
           program, program);
+}
+
+std::string default_state_path() {
+  if (const char* state = getenv("XDG_STATE_HOME"); state && *state)
+    return std::string(state) + "/supctl-sim/state";
+  if (const char* home = getenv("HOME"); home && *home)
+    return std::string(home) + "/.local/state/supctl-sim/state";
+  return "supctl-sim.state";
+}
+
+bool parse_fault(const char* text, Fault& fault) {
+  static constexpr struct {
+    const char* name;
+    Fault fault;
+  } kFaults[] = {{"silent", Fault::silent}, {"transfer", Fault::transfer},
+                 {"settings", Fault::settings}};
+  for (const auto& entry : kFaults) {
+    if (strcmp(text, entry.name) == 0) {
+      fault = entry.fault;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Returns -1 when the options are fine, else the exit status to end with.
+int parse_sim_options(int argc, char* argv[], SimOptions& options) {
+  static const option kLongOptions[] = {
+      {"state", required_argument, nullptr, 's'}, {"reset", no_argument, nullptr, 'r'},
+      {"set", required_argument, nullptr, 'S'},   {"fault", required_argument, nullptr, 'f'},
+      {"show", no_argument, nullptr, 'w'},        {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0}};
+  options.state_path = default_state_path();
+  for (int letter; (letter = getopt_long(argc, argv, "+s:rS:f:h", kLongOptions, nullptr)) != -1;) {
+    switch (letter) {
+      case 's': options.state_path = optarg; break;
+      case 'r': options.reset = true; break;
+      case 'S': options.assignments.push_back(optarg); break;
+      case 'w': options.show = true; break;
+      case 'f':
+        if (parse_fault(optarg, options.fault)) break;
+        fprintf(stderr, "%s: unknown fault mode '%s'\n", argv[0], optarg);
+        return 2;
+      case 'h': print_help(stdout, argv[0]); return 0;
+      default: print_help(stderr, argv[0]); return 2;
+    }
+  }
+  options.command.assign(argv + optind, argv + argc);
+  if (options.command.empty() && !options.show) {
+    print_help(stderr, argv[0]);
+    return 2;
+  }
+  return -1;
+}
+
+bool prepare_state(const SimOptions& options, sim::SupervisorState& state, std::string& error) {
+  state = sim::initial_state();
+  if (!options.reset && !sim::load_state_file(options.state_path, state, error)) return false;
+  for (const std::string& assignment : options.assignments) {
+    const size_t equals = assignment.find('=');
+    if (equals == std::string::npos) {
+      error = "--set " + assignment + ": expected KEY=VALUE";
+      return false;
+    }
+    if (!sim::set_state_value(state, assignment.substr(0, equals), assignment.substr(equals + 1),
+                              error)) {
+      error = "--set " + error;
+      return false;
+    }
+  }
+  return true;
 }
 
 // umockdev redirects device access through a preload library; without it in
@@ -48,6 +151,23 @@ void ensure_preloaded(char* argv[]) {
   exit(127);
 }
 
+// Runs the command against the simulated supervisor and returns its wait
+// status. Interrupts from the terminal go to the command, which handles them;
+// the simulator waits for it so the state is saved.
+int run_with_supervisor(const SimOptions& options, sim::SupervisorState& state) {
+  harness::FakeSpidev device;
+  if (options.fault != Fault::silent) {
+    device.set_responder([&state](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
+      sim::answer_frame(state, tx, rx);
+    });
+  }
+  if (options.fault == Fault::transfer) device.set_transfer_result(-1);
+  if (options.fault == Fault::settings) device.fail_request(SPI_IOC_WR_MODE32, EINVAL);
+  signal(SIGINT, SIG_IGN);
+  signal(SIGQUIT, SIG_IGN);
+  return harness::run_inherited(options.command);
+}
+
 // Ends this process the way the command ended, so callers see its outcome.
 [[noreturn]] void mirror(int wait_status) {
   if (WIFSIGNALED(wait_status)) {
@@ -60,34 +180,31 @@ void ensure_preloaded(char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  const char* program = argc > 0 ? argv[0] : "supctl-sim";
-  int command_start = 1;
-  for (; command_start < argc; ++command_start) {
-    const char* word = argv[command_start];
-    if (strcmp(word, "--") == 0) {
-      ++command_start;
-      break;
-    }
-    if (strcmp(word, "-h") == 0 || strcmp(word, "--help") == 0) {
-      print_help(stdout, program);
-      return 0;
-    }
-    fprintf(stderr, "%s: unknown option '%s'\n", program, word);
-    print_help(stderr, program);
-    return 2;
-  }
-  if (command_start >= argc) {
-    print_help(stderr, program);
-    return 2;
-  }
+  SimOptions options;
+  if (const int status = parse_sim_options(argc, argv, options); status >= 0) return status;
 
-  ensure_preloaded(argv);
-  try {
-    harness::FakeSpidev device(sim::answer_frame);
-    std::vector<std::string> command(argv + command_start, argv + argc);
-    mirror(harness::run_inherited(command));
-  } catch (const std::exception& error) {
-    fprintf(stderr, "%s: %s\n", program, error.what());
+  if (!options.show) ensure_preloaded(argv);
+
+  sim::SupervisorState state;
+  std::string error;
+  if (!prepare_state(options, state, error)) {
+    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
+    return 2;
+  }
+  int wait_status = 0;
+  if (options.show) {
+    fputs(sim::format_state(state).c_str(), stdout);
+  } else {
+    try {
+      wait_status = run_with_supervisor(options, state);
+    } catch (const std::exception& failure) {
+      fprintf(stderr, "supctl-sim: %s\n", failure.what());
+      return 1;
+    }
+  }
+  if (!sim::save_state_file(options.state_path, state, error)) {
+    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
     return 1;
   }
+  mirror(wait_status);
 }

@@ -1,23 +1,163 @@
 #include "supervisor_model.h"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
 
-constexpr uint8_t kPowerStatus = 0x23;
-constexpr uint8_t kCharging = 1u << 1;
-constexpr uint8_t kLinePower = 1u << 3;
-constexpr unsigned kMillivolts = 4012;
-constexpr uint8_t kChargePercent = 87;
+enum Command : uint8_t {
+  kGetDeviceId = 0x21,
+  kGetDeviceInfo = 0x22,
+  kGetPowerStatus = 0x23,
+  kGetSupervisorMode = 0x24,
+  kGetActiveMcu = 0x25,
+  kGetActiveUsbPorts = 0x26,
+  kGetEvent = 0x27,
+  kGetRgb = 0x28,
+  kGetLowBat = 0x29,
+  kGetCriticalLowBat = 0x2A,
+  kGetAccelSensitivity = 0x2B,
+  kGetBoardTemperature = 0x2C,
+  kSetMagic = 0x61,
+  kUnlockAdminMode = 0x62,
+  kSetLowBat = 0x63,
+  kSetCriticalLowBat = 0x64,
+  kSetAccelSensitivity = 0x65,
+  kSetSupervisorMode = 0x66,
+  kEnableMcu = 0x69,
+  kDisableMcu = 0x6A,
+  kEraseMcu = 0x6B,
+  kSetRgb = 0x6C,
+  kPowerOff = 0x6D,
+};
+
+constexpr uint8_t kEventAdminUnlocked = 10;
+constexpr uint8_t kEventPowerOnReset = 20;
+constexpr uint8_t kEventErasedC1 = 24;
+
+// Writes into the reply, ignoring bytes beyond a short transfer.
+class ReplyWriter {
+ public:
+  explicit ReplyWriter(std::span<uint8_t> rx) : rx_(rx) {}
+  void byte(size_t index, uint32_t value) {
+    if (index < rx_.size()) rx_[index] = static_cast<uint8_t>(value);
+  }
+  void u16(size_t index, uint32_t value) {
+    byte(index, value & 0xFF);
+    byte(index + 1, value >> 8);
+  }
+
+ private:
+  std::span<uint8_t> rx_;
+};
+
+// Argument bytes of a setting frame; a short frame reads as 0xFF.
+uint32_t frame_byte(std::span<const uint8_t> tx, size_t index) {
+  return index < tx.size() ? tx[index] : 0xFF;
+}
+
+uint32_t frame_word(std::span<const uint8_t> tx) {
+  return frame_byte(tx, 1) << 24 | frame_byte(tx, 2) << 16 | frame_byte(tx, 3) << 8 |
+         frame_byte(tx, 4);
+}
+
+void queue_event(SupervisorState& state, uint8_t code) {
+  if (state.events.size() < kMaxQueuedEvents) state.events.push_back(code);
+}
+
+// The supervisor only accepts MCU numbers 1 to 10.
+uint32_t mcu_bit(uint32_t number) { return number >= 1 && number <= 10 ? 1u << (number - 1) : 0; }
+
+void answer_events(SupervisorState& state, ReplyWriter& reply, size_t reply_size) {
+  const size_t room = reply_size > 3 ? reply_size - 3 : 0;
+  const size_t count = std::min(state.events.size(), room);
+  reply.byte(2, static_cast<uint32_t>(count));
+  for (size_t i = 0; i < count; ++i) reply.byte(3 + i, state.events[i]);
+  state.events.erase(state.events.begin(), state.events.begin() + static_cast<long>(count));
+}
+
+void answer_query(SupervisorState& state, uint8_t command, std::span<uint8_t> rx) {
+  ReplyWriter reply(rx);
+  switch (command) {
+    case kGetDeviceId:
+      for (size_t i = 0; i < state.device_id.size(); ++i) reply.byte(2 + i, state.device_id[i]);
+      break;
+    case kGetDeviceInfo:
+      for (size_t i = 0; i <= state.device_info.size(); ++i)
+        reply.byte(2 + i, i < state.device_info.size() ? state.device_info[i] : 0);
+      break;
+    case kGetPowerStatus:
+      reply.byte(1, state.power_flags);
+      reply.u16(2, state.millivolts);
+      reply.byte(4, state.charge_percent);
+      break;
+    case kGetSupervisorMode: reply.byte(2, state.mode); break;
+    case kGetActiveMcu: reply.u16(2, state.active_mcus); break;
+    case kGetActiveUsbPorts: reply.u16(2, state.active_usb_ports); break;
+    case kGetEvent: answer_events(state, reply, rx.size()); break;
+    case kGetRgb:
+      reply.byte(2, state.rgb >> 16);
+      reply.byte(3, state.rgb >> 8);
+      reply.byte(4, state.rgb);
+      break;
+    case kGetLowBat: reply.byte(2, state.low_bat); break;
+    case kGetCriticalLowBat: reply.byte(2, state.critical_low_bat); break;
+    case kGetAccelSensitivity: reply.byte(2, state.accel_sensitivity); break;
+    case kGetBoardTemperature: reply.u16(2, state.temperature); break;
+    default: break;
+  }
+}
+
+void apply_setting(SupervisorState& state, std::span<const uint8_t> tx) {
+  const uint32_t value = frame_byte(tx, 1);
+  switch (tx[0]) {
+    case kSetMagic: state.magic = frame_word(tx); break;
+    case kUnlockAdminMode:
+      state.admin_unlocked = 1;
+      queue_event(state, kEventAdminUnlocked);
+      break;
+    case kSetLowBat: state.low_bat = value; break;
+    case kSetCriticalLowBat: state.critical_low_bat = value; break;
+    case kSetAccelSensitivity: state.accel_sensitivity = value; break;
+    case kSetSupervisorMode: state.mode = value; break;
+    case kEnableMcu: state.active_mcus |= mcu_bit(value); break;
+    case kDisableMcu: state.active_mcus &= ~mcu_bit(value); break;
+    case kEraseMcu:
+      if (mcu_bit(value)) queue_event(state, static_cast<uint8_t>(kEventErasedC1 + value - 1));
+      break;
+    case kSetRgb: state.rgb = value << 16 | frame_byte(tx, 2) << 8 | frame_byte(tx, 3); break;
+    case kPowerOff: state.powered_off = 1; break;
+    default: break;
+  }
+}
 
 }  // namespace
 
-void answer_frame(std::span<const uint8_t> tx, std::span<uint8_t> rx) {
-  if (tx.empty() || tx[0] != kPowerStatus || rx.size() < 5) return;
-  rx[1] = kCharging | kLinePower;
-  rx[2] = kMillivolts & 0xFF;
-  rx[3] = kMillivolts >> 8;
-  rx[4] = kChargePercent;
+SupervisorState initial_state() {
+  SupervisorState state{};
+  state.device_id = {0x53, 0x55, 0x50, 0x56, 0x00, 0x01, 0x20, 0x26,
+                     0x12, 0x08, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F};
+  state.device_info = "Simulated power supervisor, firmware 1.3";
+  state.power_flags = 0x0A;  // charging, line
+  state.millivolts = 4012;
+  state.charge_percent = 87;
+  state.mode = 1;
+  state.active_mcus = 0x007;
+  state.active_usb_ports = 0x003;
+  state.events = {kEventPowerOnReset};
+  state.rgb = 0x00FF00;
+  state.low_bat = 20;
+  state.critical_low_bat = 10;
+  state.accel_sensitivity = 64;
+  state.temperature = 253;
+  return state;
+}
+
+void answer_frame(SupervisorState& state, std::span<const uint8_t> tx, std::span<uint8_t> rx) {
+  if (state.powered_off || tx.empty()) return;
+  if (tx[0] < kSetMagic) answer_query(state, tx[0], rx);
+  else apply_setting(state, tx);
 }
 
 }  // namespace sim

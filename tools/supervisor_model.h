@@ -1,13 +1,44 @@
-// What the simulated supervisor answers to a frame.
+// The simulated supervisor: its state and how it answers each frame.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace sim {
 
-// Fills rx with the supervisor's reply to the frame tx. Frames the model
-// does not know get no answer: rx keeps its 0xFF fill.
-void answer_frame(std::span<const uint8_t> tx, std::span<uint8_t> rx);
+struct SupervisorState {
+  std::array<uint8_t, 16> device_id;
+  std::string device_info;  // at most kMaxInfoLength characters
+  uint32_t power_flags;     // bit 0 motion, 1 charging, 2 pg, 3 line
+  uint32_t millivolts;
+  uint32_t charge_percent;
+  uint32_t mode;
+  uint32_t active_mcus;       // bit n: MCU n + 1
+  uint32_t active_usb_ports;  // bit n: port n + 1
+  std::vector<uint8_t> events;  // oldest first
+  uint32_t rgb;                 // 0xRRGGBB
+  uint32_t low_bat;
+  uint32_t critical_low_bat;
+  uint32_t accel_sensitivity;
+  uint32_t temperature;  // tenths of a degree
+  uint32_t magic;
+  uint32_t admin_unlocked;
+  uint32_t powered_off;  // once set, the bus stays silent
+};
+
+inline constexpr size_t kMaxInfoLength = 63;
+inline constexpr size_t kMaxQueuedEvents = 64;
+
+// A board fresh from the factory: on line power and charging, one
+// power-on reset event queued.
+SupervisorState initial_state();
+
+// Fills rx with the reply to the frame tx and applies what a setting command
+// changes. A powered-off supervisor, and frames it does not know, leave rx
+// untouched (0xFF on the bus).
+void answer_frame(SupervisorState& state, std::span<const uint8_t> tx, std::span<uint8_t> rx);
 
 }  // namespace sim

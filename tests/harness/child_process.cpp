@@ -99,6 +99,10 @@ int run_inherited(const std::vector<std::string>& argv) {
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
+    // The caller may ignore terminal interrupts while it waits; the program
+    // gets them with their usual meaning.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGQUIT, SIG_DFL);
     execvp(args[0], args.data());
     perror(args[0]);
     _exit(127);
