@@ -66,8 +66,10 @@ TEST(ManPage, DescribesEveryOption) {
 
 TEST(Completion, OffersTheOperationTable) {
   std::string names;
-  for (const Operation& operation : operation_table())
-    names += (names.empty() ? "" : " ") + std::string(operation.name);
+  for (const Operation& operation : operation_table()) {
+    if (!names.empty()) names += ' ';
+    names += operation.name;
+  }
   const std::string script = read_file(SUPCTL_COMPLETION);
   EXPECT_NE(script.find("compgen -W \"" + names + "\""), std::string::npos) << names;
 }
