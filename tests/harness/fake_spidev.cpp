@@ -2,6 +2,7 @@
 
 #include <linux/spi/spidev.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -86,7 +87,7 @@ void FakeSpidev::set_responder(Responder responder) {
 
 void FakeSpidev::reply_with(std::vector<uint8_t> reply) {
   set_responder([reply = std::move(reply)](std::span<const uint8_t>, std::span<uint8_t> rx) {
-    memcpy(rx.data(), reply.data(), std::min(reply.size(), rx.size()));
+    std::copy_n(reply.begin(), std::min(reply.size(), rx.size()), rx.begin());
   });
 }
 
