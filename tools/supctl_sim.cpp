@@ -85,7 +85,7 @@ int main(int argc, char* argv[]) {
   try {
     harness::FakeSpidev device(sim::answer_frame);
     std::vector<std::string> command(argv + command_start, argv + argc);
-    mirror(harness::run_inherited(command));
+    mirror(harness::run_inherited(command, harness::pump_main_context));
   } catch (const std::exception& error) {
     fprintf(stderr, "%s: %s\n", program, error.what());
     return 1;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "cli/options.h"
+#include "cli/signals.h"
 #include "ops/run_operation.h"
 #include "spi/spi_device.h"
 
@@ -18,6 +19,8 @@ int main(int argc, char* argv[]) {
     print_usage(stdout, argc > 0 ? argv[0] : "supctl");
     exit(1);
   }
+
+  install_signal_handlers();
 
   if (tool_options.bl_port_path[0] != '\0') {
     fputs("supctl: bootloader mode is not available in this build\n", stderr);
