@@ -50,8 +50,7 @@ void report_port_read(int port_fd, FILE* out) {
     reply[count] = '\0';
     fprintf(out, "Read %d: \"%s\"\n", static_cast<int>(count), reply);
   } else if (count < 0) {
-    const int error = errno;
-    fprintf(out, "Error from read: %d: %s\n", static_cast<int>(count), strerror(error));
+    fprintf(out, "Error from read: %d: %s\n", static_cast<int>(count), strerror(errno));
   } else {
     fputs("Timeout from read OR closed fd\n", out);
   }
