@@ -165,7 +165,7 @@ int run_with_supervisor(const SimOptions& options, sim::SupervisorState& state) 
   if (options.fault == Fault::settings) device.fail_request(SPI_IOC_WR_MODE32, EINVAL);
   signal(SIGINT, SIG_IGN);
   signal(SIGQUIT, SIG_IGN);
-  return harness::run_inherited(options.command);
+  return harness::run_inherited(options.command, harness::pump_main_context);
 }
 
 // Ends this process the way the command ended, so callers see its outcome.

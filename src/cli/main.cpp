@@ -1,11 +1,14 @@
-// supctl: talks to the board's power supervisor over SPI, one operation a run.
+// supctl: talks to the board's power supervisor over SPI, one operation a
+// run, or uploads a file to a bootloader over a serial port.
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "bootloader/bootloader_mode.h"
 #include "cli/options.h"
+#include "cli/signals.h"
 #include "ops/run_operation.h"
 #include "spi/spi_device.h"
 
@@ -19,9 +22,10 @@ int main(int argc, char* argv[]) {
     exit(1);
   }
 
+  install_signal_handlers();
+
   if (tool_options.bl_port_path[0] != '\0') {
-    fputs("supctl: bootloader mode is not available in this build\n", stderr);
-    exit(1);
+    exit(run_bootloader_mode(tool_options.bl_port_path, tool_options.bl_file_path, stdout));
   }
 
   open_spi_device(tool_options);

@@ -1,7 +1,6 @@
 #include "harness/child_process.h"
 
 #include <fcntl.h>
-#include <glib.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -9,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 
 namespace harness {
@@ -35,6 +36,18 @@ int drain(int fd, std::string& text) {
   return -1;
 }
 
+// The program and its arguments, behind the emulator that a cross build runs
+// target programs with (SUPCTL_TEST_EMULATOR, words separated by blanks).
+std::vector<std::string> with_emulator(const std::vector<std::string>& argv) {
+  const char* emulator = getenv("SUPCTL_TEST_EMULATOR");
+  if (emulator == nullptr || *emulator == '\0') return argv;
+  std::vector<std::string> words;
+  std::istringstream prefix(emulator);
+  for (std::string word; prefix >> word;) words.push_back(word);
+  words.insert(words.end(), argv.begin(), argv.end());
+  return words;
+}
+
 }  // namespace
 
 bool ChildResult::exited_with(int code) const {
@@ -56,7 +69,8 @@ ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions&
   int out_pipe[2], err_pipe[2];
   if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
     throw std::runtime_error("pipe2 failed");
-  std::vector<char*> args = make_argv(argv);
+  const std::vector<std::string> command = with_emulator(argv);
+  std::vector<char*> args = make_argv(command);
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
@@ -78,11 +92,13 @@ ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions&
   while (out_fd >= 0 || err_fd >= 0 || !reaped) {
     pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
     poll(fds, 2, 5);
-    if (fds[0].revents) out_fd = drain(out_fd, result.out);
-    if (fds[1].revents) err_fd = drain(err_fd, result.err);
-    // umockdev may hand work to the default main context; keep it moving.
-    while (g_main_context_iteration(nullptr, FALSE)) {
+    if (fds[0].revents) {
+      const size_t known = result.out.size();
+      out_fd = drain(out_fd, result.out);
+      if (options.on_output && result.out.size() > known) options.on_output(pid, result.out);
     }
+    if (fds[1].revents) err_fd = drain(err_fd, result.err);
+    if (options.while_waiting) options.while_waiting();
     if (!reaped && waitpid(pid, &result.wait_status, WNOHANG) == pid) reaped = true;
     if (!reaped && std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);
@@ -94,7 +110,7 @@ ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions&
   return result;
 }
 
-int run_inherited(const std::vector<std::string>& argv) {
+int run_inherited(const std::vector<std::string>& argv, const WhileWaiting& while_waiting) {
   std::vector<char*> args = make_argv(argv);
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -109,7 +125,8 @@ int run_inherited(const std::vector<std::string>& argv) {
   }
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+    if (while_waiting) while_waiting();
+    usleep(2000);
   }
   return status;
 }

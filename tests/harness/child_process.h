@@ -1,4 +1,4 @@
-// Running a program next to an emulated device and collecting its outcome.
+// Running a program under test and collecting its outcome.
 #pragma once
 
 #include <sys/types.h>
@@ -22,18 +22,27 @@ struct ChildResult {
   std::string describe() const;
 };
 
+// Work for the waiting thread between two looks at the program, such as
+// pumping an event loop that an emulated device relies on.
+using WhileWaiting = std::function<void()>;
+
 struct RunOptions {
   std::chrono::milliseconds timeout{20000};
   // Called once the program is started, with its pid.
   std::function<void(pid_t)> on_started;
+  // Called whenever more stdout has arrived, with the pid and all of stdout so far.
+  std::function<void(pid_t, const std::string& out)> on_output;
+  WhileWaiting while_waiting;
 };
 
-// Runs argv[0] (a path) with stdout and stderr captured, no core dumps, and
-// GLib's default main context pumped until the program has ended.
+// Runs argv[0] (a path) with stdout and stderr captured and no core dumps,
+// until the program has ended. In a cross build, SUPCTL_TEST_EMULATOR names
+// the emulator that runs the target's programs (for example
+// "qemu-arm -L /usr/arm-linux-gnueabihf").
 ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions& options = {});
 
 // Runs argv[0] (looked up in PATH) with the caller's standard streams and
 // returns its wait status.
-int run_inherited(const std::vector<std::string>& argv);
+int run_inherited(const std::vector<std::string>& argv, const WhileWaiting& while_waiting = {});
 
 }  // namespace harness

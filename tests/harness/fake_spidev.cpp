@@ -63,6 +63,11 @@ bool only_buffers_and_length_set(spi_ioc_transfer record) {
 
 }  // namespace
 
+void pump_main_context() {
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+}
+
 FakeSpidev::FakeSpidev(Responder responder) : responder_(std::move(responder)) {
   testbed_ = umockdev_testbed_new();
   GError* error = nullptr;
@@ -109,6 +114,11 @@ void FakeSpidev::set_speed_read_back(uint32_t hz) {
   speed_read_back_ = hz;
 }
 
+void FakeSpidev::on_transfer(std::function<void()> hook) {
+  std::lock_guard lock(mutex_);
+  transfer_hook_ = std::move(hook);
+}
+
 std::vector<unsigned long> FakeSpidev::requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
@@ -120,10 +130,21 @@ std::vector<Transfer> FakeSpidev::transfers() const {
 }
 
 gboolean FakeSpidev::on_ioctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+  FakeSpidev* device = static_cast<FakeSpidev*>(self);
+  if (umockdev_ioctl_client_get_request(client) == SPI_IOC_MESSAGE(1)) device->run_transfer_hook();
   int error = 0;
-  const long result = static_cast<FakeSpidev*>(self)->handle_request(client, error);
+  const long result = device->handle_request(client, error);
   umockdev_ioctl_client_complete(client, result, error);
   return TRUE;
+}
+
+void FakeSpidev::run_transfer_hook() {
+  std::function<void()> hook;
+  {
+    std::lock_guard lock(mutex_);
+    hook = transfer_hook_;
+  }
+  if (hook) hook();
 }
 
 long FakeSpidev::handle_request(UMockdevIoctlClient* client, int& error) {

@@ -15,6 +15,10 @@
 
 namespace harness {
 
+// Runs the pending work of GLib's default main context, which umockdev may
+// hand work to; pass it as the while_waiting of a run next to the device.
+void pump_main_context();
+
 // One SPI_IOC_MESSAGE(1) transfer as the device saw it.
 struct Transfer {
   std::vector<uint8_t> tx;
@@ -43,11 +47,18 @@ class FakeSpidev {
   void set_transfer_result(long result);                // e.g. 0: nothing moved
   void set_speed_read_back(uint32_t hz);                // driver settles on another rate
 
+  // Runs hook on the device's thread whenever a transfer arrives, before it
+  // is answered: the program waits in its exchange until the hook returns.
+  // umockdev blocks the program's signals while it waits, so a signal sent
+  // from the hook is handled the moment the exchange ends.
+  void on_transfer(std::function<void()> hook);
+
   std::vector<unsigned long> requests() const;
   std::vector<Transfer> transfers() const;
 
  private:
   static gboolean on_ioctl(UMockdevIoctlBase* base, UMockdevIoctlClient* client, gpointer self);
+  void run_transfer_hook();
   long handle_request(UMockdevIoctlClient* client, int& error);
   long handle_transfer(UMockdevIoctlData* arg, int& error);
 
@@ -68,6 +79,7 @@ class FakeSpidev {
   uint32_t mode_ = 0;
   uint8_t bits_per_word_ = 8;
   uint32_t max_speed_hz_ = 500000;
+  std::function<void()> transfer_hook_;
 };
 
 }  // namespace harness

@@ -1,0 +1,10 @@
+// The bootloader run mode: upload a file to the port, or preview the port.
+#pragma once
+
+#include <cstdio>
+
+// Opens the port and the file. Uploads the file and returns the exit status:
+// 0 when the whole file went out, 1 when the upload failed or the port can't
+// be opened. A file that can't be opened turns the run into the endless
+// port preview instead.
+int run_bootloader_mode(const char* port_path, const char* file_path, FILE* out);
