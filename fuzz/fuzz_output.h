@@ -30,10 +30,10 @@ class MemoryOutput {
 };
 
 // Ends the run with a report libFuzzer keeps as a crash.
-#define FUZZ_CHECK(condition)                                                   \
-  do {                                                                          \
-    if (!(condition)) {                                                         \
+#define FUZZ_CHECK(condition)                                                       \
+  do {                                                                              \
+    if (!(condition)) {                                                             \
       fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      abort();                                                                  \
-    }                                                                           \
+      abort();                                                                      \
+    }                                                                               \
   } while (0)

@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(1 + argument_bytes < operation.transfer_length);
   uint32_t sent = 0;
   for (int i = 1; i <= argument_bytes; ++i) sent = sent << 8 | frame.tx[i];
-  const uint32_t kept = argument_bytes == 4 ? parsed.value
-                                            : parsed.value & ((1u << (8 * argument_bytes)) - 1);
+  const uint32_t kept =
+      argument_bytes == 4 ? parsed.value : parsed.value & ((1u << (8 * argument_bytes)) - 1);
   FUZZ_CHECK(sent == kept);
   return 0;
 }

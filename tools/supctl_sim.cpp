@@ -72,8 +72,8 @@ bool parse_fault(const char* text, Fault& fault) {
   static constexpr struct {
     const char* name;
     Fault fault;
-  } kFaults[] = {{"silent", Fault::silent}, {"transfer", Fault::transfer},
-                 {"settings", Fault::settings}};
+  } kFaults[] = {
+      {"silent", Fault::silent}, {"transfer", Fault::transfer}, {"settings", Fault::settings}};
   for (const auto& entry : kFaults) {
     if (strcmp(text, entry.name) == 0) {
       fault = entry.fault;
@@ -85,11 +85,13 @@ bool parse_fault(const char* text, Fault& fault) {
 
 // Returns -1 when the options are fine, else the exit status to end with.
 int parse_sim_options(int argc, char* argv[], SimOptions& options) {
-  static const option kLongOptions[] = {
-      {"state", required_argument, nullptr, 's'}, {"reset", no_argument, nullptr, 'r'},
-      {"set", required_argument, nullptr, 'S'},   {"fault", required_argument, nullptr, 'f'},
-      {"show", no_argument, nullptr, 'w'},        {"help", no_argument, nullptr, 'h'},
-      {nullptr, 0, nullptr, 0}};
+  static const option kLongOptions[] = {{"state", required_argument, nullptr, 's'},
+                                        {"reset", no_argument, nullptr, 'r'},
+                                        {"set", required_argument, nullptr, 'S'},
+                                        {"fault", required_argument, nullptr, 'f'},
+                                        {"show", no_argument, nullptr, 'w'},
+                                        {"help", no_argument, nullptr, 'h'},
+                                        {nullptr, 0, nullptr, 0}};
   options.state_path = default_state_path();
   for (int letter; (letter = getopt_long(argc, argv, "+s:rS:f:h", kLongOptions, nullptr)) != -1;) {
     switch (letter) {

@@ -156,8 +156,10 @@ SupervisorState initial_state() {
 
 void answer_frame(SupervisorState& state, std::span<const uint8_t> tx, std::span<uint8_t> rx) {
   if (state.powered_off || tx.empty()) return;
-  if (tx[0] < kSetMagic) answer_query(state, tx[0], rx);
-  else apply_setting(state, tx);
+  if (tx[0] < kSetMagic)
+    answer_query(state, tx[0], rx);
+  else
+    apply_setting(state, tx);
 }
 
 }  // namespace sim

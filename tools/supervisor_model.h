@@ -16,8 +16,8 @@ struct SupervisorState {
   uint32_t millivolts;
   uint32_t charge_percent;
   uint32_t mode;
-  uint32_t active_mcus;       // bit n: MCU n + 1
-  uint32_t active_usb_ports;  // bit n: port n + 1
+  uint32_t active_mcus;         // bit n: MCU n + 1
+  uint32_t active_usb_ports;    // bit n: port n + 1
   std::vector<uint8_t> events;  // oldest first
   uint32_t rgb;                 // 0xRRGGBB
   uint32_t low_bat;

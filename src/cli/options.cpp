@@ -51,14 +51,15 @@ ParseOutcome parse_options(int argc, char* argv[], ToolOptions& options) {
 void print_usage(FILE* out, const char* program_name) {
   fputs("Version: 1.3 Feb 11 2021 23:02:05\n", out);
   fprintf(out, "Usage: %s [-vDdoapbh]\n", program_name);
-  fputs("  -v --verbose  verbose mode (debug)\n"
-        "  -D --debug    debug SPI RAW communication\n"
-        "  -d --dev      SPI device to use (default: /dev/spidev0.1)\n"
-        "  -o --oper     operation (e.g. GET_DeviceID, GET_DeviceInfo)\n"
-        "  -a --arg      operation arguments\n"
-        "  -b --blfile   bootloader source file to upload\n"
-        "  -p --blport   bootloader output device\n"
-        "  -h --help     this help\n"
-        "\n",
-        out);
+  fputs(
+      "  -v --verbose  verbose mode (debug)\n"
+      "  -D --debug    debug SPI RAW communication\n"
+      "  -d --dev      SPI device to use (default: /dev/spidev0.1)\n"
+      "  -o --oper     operation (e.g. GET_DeviceID, GET_DeviceInfo)\n"
+      "  -a --arg      operation arguments\n"
+      "  -b --blfile   bootloader source file to upload\n"
+      "  -p --blport   bootloader output device\n"
+      "  -h --help     this help\n"
+      "\n",
+      out);
 }

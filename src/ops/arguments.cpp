@@ -13,9 +13,12 @@ bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 int digit_value(char c, unsigned base) {
   int value = 36;
-  if (c >= '0' && c <= '9') value = c - '0';
-  else if (c >= 'a' && c <= 'z') value = c - 'a' + 10;
-  else if (c >= 'A' && c <= 'Z') value = c - 'A' + 10;
+  if (c >= '0' && c <= '9')
+    value = c - '0';
+  else if (c >= 'a' && c <= 'z')
+    value = c - 'a' + 10;
+  else if (c >= 'A' && c <= 'Z')
+    value = c - 'A' + 10;
   return value < static_cast<int>(base) ? value : -1;
 }
 

@@ -109,9 +109,12 @@ void print_events(FILE* out, Reply reply, bool verbose) {
   const Reply codes = reply.subspan(kFirstValue + 1);
   for (uint8_t code : codes.first(count < codes.size() ? count : codes.size())) {
     const char* name = verbose ? event_name(code) : nullptr;
-    if (!verbose) fprintf(out, "%02x", static_cast<unsigned>(code));
-    else if (name) fprintf(out, "%s ", name);
-    else fprintf(out, "0x%02x ", static_cast<unsigned>(code));
+    if (!verbose)
+      fprintf(out, "%02x", static_cast<unsigned>(code));
+    else if (name)
+      fprintf(out, "%s ", name);
+    else
+      fprintf(out, "0x%02x ", static_cast<unsigned>(code));
   }
   fputs("\n\n", out);
 }

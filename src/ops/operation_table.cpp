@@ -4,21 +4,30 @@
 
 namespace {
 
-constexpr Operation not_implemented(const char* name) {
-  return {name, OperationKind::not_implemented, 0, 0, 0, nullptr, nullptr, ArgumentForm::none,
-          0, false};
-}
+constexpr Operation not_implemented(const char* name) { return {.name = name}; }
 
 constexpr Operation query(const char* name, uint8_t command, uint8_t length, uint8_t capacity,
                           const char* label, ReplyPrinter print_reply) {
-  return {name,  OperationKind::query, command, length, capacity, label, print_reply,
-          ArgumentForm::none, 0, false};
+  return {.name = name,
+          .kind = OperationKind::query,
+          .command = command,
+          .transfer_length = length,
+          .capacity = capacity,
+          .label = label,
+          .print_reply = print_reply};
 }
 
+// Every setting command's frame is 16 bytes; its length follows its form.
 constexpr Operation setting(const char* name, uint8_t command, ArgumentForm form,
                             uint8_t max_value = 0, bool echo = false) {
-  return {name,    OperationKind::setting, command, setting_transfer_length(form), 16, nullptr,
-          nullptr, form, max_value, echo};
+  return {.name = name,
+          .kind = OperationKind::setting,
+          .command = command,
+          .transfer_length = setting_transfer_length(form),
+          .capacity = 16,
+          .form = form,
+          .max_value = max_value,
+          .echo = echo};
 }
 
 constexpr bool kEcho = true;

@@ -17,15 +17,19 @@ enum class OperationKind : uint8_t {
 
 struct Operation {
   const char* name;
-  OperationKind kind;
-  uint8_t command;
-  uint8_t transfer_length;  // bytes moved each way
-  uint8_t capacity;         // size of each frame buffer
-  const char* label;        // query: printed before the value under --verbose
-  ReplyPrinter print_reply; // query
-  ArgumentForm form;        // setting
-  uint8_t max_value;        // setting in decimal form: accepts 1 to max_value
-  bool echo;                // setting: prints "? <value>" before the exchange
+  OperationKind kind = OperationKind::not_implemented;
+  uint8_t command = 0;
+  uint8_t transfer_length = 0;  // bytes moved each way
+  uint8_t capacity = 0;         // size of each frame buffer
+  // Queries: the label printed before the value under --verbose, and the
+  // printer of the value.
+  const char* label = nullptr;
+  ReplyPrinter print_reply = nullptr;
+  // Setting commands: the argument form, the largest decimal value accepted
+  // (from 1), and whether the value is echoed before the exchange.
+  ArgumentForm form = ArgumentForm::none;
+  uint8_t max_value = 0;
+  bool echo = false;
 };
 
 // All operations in dispatch order.

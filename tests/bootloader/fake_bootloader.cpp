@@ -83,8 +83,8 @@ void FakeBootloader::serve() {
       if (finishing_) return;
       continue;
     }
-    const size_t wanted = std::min({sizeof buffer, next_point - received_.size(),
-                                    script_.hang_up_after - received_.size()});
+    const size_t wanted = std::min(
+        {sizeof buffer, next_point - received_.size(), script_.hang_up_after - received_.size()});
     const ssize_t count = read(pty_.master(), buffer, wanted);
     if (count <= 0) return;
     received_.append(buffer, static_cast<size_t>(count));

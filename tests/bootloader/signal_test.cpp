@@ -99,7 +99,8 @@ std::string expected_start(Stage stage) {
 
 const SignalCase kCases[] = {
     {"SIGINT in the preview", Stage::preview, SIGINT, "received SIGINT\n\nByebye\n"},
-    {"SIGUSR1 in the preview", Stage::preview_missing_file, SIGUSR1, "received SIGUSR1\n\nByebye\n"},
+    {"SIGUSR1 in the preview", Stage::preview_missing_file, SIGUSR1,
+     "received SIGUSR1\n\nByebye\n"},
     {"SIGQUIT in the preview", Stage::preview, SIGQUIT, "\nByebye\n"},
     {"SIGINT in an upload", Stage::upload, SIGINT, "received SIGINT\n\nByebye\n"},
     {"SIGUSR1 in an upload", Stage::upload, SIGUSR1, "received SIGUSR1\n\nByebye\n"},

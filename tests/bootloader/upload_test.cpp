@@ -74,14 +74,16 @@ TEST_P(UploadOfSize, SendsEveryByteAndReadsBackAtThePoints) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bytes, UploadOfSize,
-    testing::Values(
-        SizeCase{0, {}, kBanner + finished(0)},
-        SizeCase{1, {"hello"}, kBanner + read_report("hello") + finished(0)},
-        SizeCase{32767, {"one"}, kBanner + read_report("one") + finished(0)},
-        SizeCase{32768, {"one", "two"}, kBanner + read_report("one") + read_report("two") + finished(0)},
-        SizeCase{65535, {"one", "two", "three"},
-                 kBanner + read_report("one") + read_report("two") + read_report("three") + "." +
-                     finished(0)}),
+    testing::Values(SizeCase{0, {}, kBanner + finished(0)},
+                    SizeCase{1, {"hello"}, kBanner + read_report("hello") + finished(0)},
+                    SizeCase{32767, {"one"}, kBanner + read_report("one") + finished(0)},
+                    SizeCase{32768,
+                             {"one", "two"},
+                             kBanner + read_report("one") + read_report("two") + finished(0)},
+                    SizeCase{65535,
+                             {"one", "two", "three"},
+                             kBanner + read_report("one") + read_report("two") +
+                                 read_report("three") + "." + finished(0)}),
     [](const testing::TestParamInfo<SizeCase>& info) { return std::to_string(info.param.size); });
 
 TEST_F(Upload, MegabyteArrivesWholeWithReportsAndDotsInPlace) {
@@ -129,7 +131,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Answer,
     testing::Values(
         // 79 bytes at the first point, the rest at the next one.
-        AnswerCase{"LongerThan79", 32768, {alphabet_run(100), ""},
+        AnswerCase{"LongerThan79",
+                   32768,
+                   {alphabet_run(100), ""},
                    read_report(alphabet_run(79)) + read_report(alphabet_run(100).substr(79))},
         AnswerCase{"WithZeroByte", 1, {std::string("ab\0cd", 5)}, "Read 5: \"ab\"\n"},
         AnswerCase{"ControlBytes", 1, {"ok\r\n\x11\x13"}, read_report("ok\r\n\x11\x13")}),

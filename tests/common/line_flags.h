@@ -13,26 +13,16 @@ struct LineFlag {
 };
 
 inline constexpr LineFlag kLineFlags[] = {
-    {"CS8", &termios::c_cflag, CSIZE, CS8},
-    {"PARENB", &termios::c_cflag, PARENB, 0},
-    {"CSTOPB", &termios::c_cflag, CSTOPB, 0},
-    {"CRTSCTS", &termios::c_cflag, CRTSCTS, 0},
-    {"CREAD", &termios::c_cflag, CREAD, CREAD},
-    {"CLOCAL", &termios::c_cflag, CLOCAL, CLOCAL},
-    {"IGNBRK", &termios::c_iflag, IGNBRK, 0},
-    {"BRKINT", &termios::c_iflag, BRKINT, 0},
-    {"PARMRK", &termios::c_iflag, PARMRK, 0},
-    {"ISTRIP", &termios::c_iflag, ISTRIP, 0},
-    {"INLCR", &termios::c_iflag, INLCR, 0},
-    {"IGNCR", &termios::c_iflag, IGNCR, 0},
-    {"ICRNL", &termios::c_iflag, ICRNL, 0},
-    {"IXON", &termios::c_iflag, IXON, 0},
-    {"ISIG", &termios::c_lflag, ISIG, 0},
-    {"ICANON", &termios::c_lflag, ICANON, 0},
-    {"ECHO", &termios::c_lflag, ECHO, 0},
-    {"ECHONL", &termios::c_lflag, ECHONL, 0},
-    {"IEXTEN", &termios::c_lflag, IEXTEN, 0},
-    {"OPOST", &termios::c_oflag, OPOST, 0},
+    {"CS8", &termios::c_cflag, CSIZE, CS8},     {"PARENB", &termios::c_cflag, PARENB, 0},
+    {"CSTOPB", &termios::c_cflag, CSTOPB, 0},   {"CRTSCTS", &termios::c_cflag, CRTSCTS, 0},
+    {"CREAD", &termios::c_cflag, CREAD, CREAD}, {"CLOCAL", &termios::c_cflag, CLOCAL, CLOCAL},
+    {"IGNBRK", &termios::c_iflag, IGNBRK, 0},   {"BRKINT", &termios::c_iflag, BRKINT, 0},
+    {"PARMRK", &termios::c_iflag, PARMRK, 0},   {"ISTRIP", &termios::c_iflag, ISTRIP, 0},
+    {"INLCR", &termios::c_iflag, INLCR, 0},     {"IGNCR", &termios::c_iflag, IGNCR, 0},
+    {"ICRNL", &termios::c_iflag, ICRNL, 0},     {"IXON", &termios::c_iflag, IXON, 0},
+    {"ISIG", &termios::c_lflag, ISIG, 0},       {"ICANON", &termios::c_lflag, ICANON, 0},
+    {"ECHO", &termios::c_lflag, ECHO, 0},       {"ECHONL", &termios::c_lflag, ECHONL, 0},
+    {"IEXTEN", &termios::c_lflag, IEXTEN, 0},   {"OPOST", &termios::c_oflag, OPOST, 0},
 };
 
 inline constexpr std::initializer_list<tcflag_t termios::*> kFlagWords = {

@@ -9,7 +9,9 @@ namespace {
 
 std::string usage_text() {
   return "Version: 1.3 Feb 11 2021 23:02:05\n"
-         "Usage: " + kSupctl + " [-vDdoapbh]\n"
+         "Usage: " +
+         kSupctl +
+         " [-vDdoapbh]\n"
          "  -v --verbose  verbose mode (debug)\n"
          "  -D --debug    debug SPI RAW communication\n"
          "  -d --dev      SPI device to use (default: /dev/spidev0.1)\n"

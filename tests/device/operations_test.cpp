@@ -15,8 +15,8 @@ using Bytes = std::vector<uint8_t>;
 
 struct OperationCase {
   std::vector<std::string> args;
-  Bytes reply;     // what the supervisor answers, RX[0] on
-  Bytes frame;     // the TX frame expected; empty: nothing may be sent
+  Bytes reply;  // what the supervisor answers, RX[0] on
+  Bytes frame;  // the TX frame expected; empty: nothing may be sent
   std::string out;
   int status;
 };
@@ -72,8 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
     Queries, Operations,
     testing::Values(
         OperationCase{{"-D", "-o", "GET_ReadNVM", "-a", "1"}, {}, {}, kTbd, 1},
-        answers({"-o", "GET_DeviceID"}, {}, query_frame(0x21, 18),
-                std::string(32, 'f') + "\n\n"),
+        answers({"-o", "GET_DeviceID"}, {}, query_frame(0x21, 18), std::string(32, 'f') + "\n\n"),
         answers({"-v", "-o", "GET_DeviceInfo"}, {0xFF, 0xFF, 'B', 'o', 'a', 'r', 'd', ' ', '2', 0},
                 query_frame(0x22, 66), "Device info:\nBoard 2\n\n"),
         answers({"-o", "GET_PowerStatus"}, {0xFF, 0x0A, 0x10, 0x0F, 0x5A, 0xFF},
@@ -84,8 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "[1 3 10 ]\n\n"),
         answers({"-v", "-o", "GET_ActiveMCU"}, {0xFF, 0xFF, 0xFF, 0xFF}, query_frame(0x25, 4),
                 "Active MCU:\n[1 2 3 4 5 6 7 8 9 10 ]\n\n"),
-        answers({"-v", "-o", "GET_ActiveUSBPorts"}, {0xFF, 0xFF, 0x00, 0xFC},
-                query_frame(0x26, 4), "Active USB port:\n[]\n\n"),
+        answers({"-v", "-o", "GET_ActiveUSBPorts"}, {0xFF, 0xFF, 0x00, 0xFC}, query_frame(0x26, 4),
+                "Active USB port:\n[]\n\n"),
         answers({"-o", "GET_Event"}, {0xFF, 0xFF, 0x03, 0x01, 0x02, 0x0F}, query_frame(0x27, 20),
                 "03 01020f\n\n"),
         answers({"-v", "-o", "GET_Event"}, {0xFF, 0xFF, 0x03, 0x01, 0x02, 0x0F},
@@ -123,8 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         sends("SET_LowBat", "100", {0x63, 0x64, 0xFF, 0xFF}),
         sends("SET_LowBat", "42abc", {0x63, 0x2A, 0xFF, 0xFF}),
         sends("SET_LowBat", " 42", {0x63, 0x2A, 0xFF, 0xFF}),
-        refused("SET_LowBat", "0", kSyntaxError),
-        refused("SET_LowBat", "101", kSyntaxError),
+        refused("SET_LowBat", "0", kSyntaxError), refused("SET_LowBat", "101", kSyntaxError),
         refused("SET_LowBat", "-1", kSyntaxError),
         refused("SET_LowBat", "-4294967295", kSyntaxError),
         refused("SET_LowBat", "abc", kParserFailed),
@@ -148,19 +146,19 @@ INSTANTIATE_TEST_SUITE_P(
         sends("SET_RGB", "#1ff8000", {0x6C, 0xFF, 0x80, 0x00, 0xFF}),
         sends("SET_RGB", "#0", {0x6C, 0x00, 0x00, 0x00, 0xFF}),
         refused("SET_RGB", "ff8000", kSyntaxErrorAndEmptyLine),
-        refused("SET_RGB", "#", kParserFailed),
-        refused("SET_RGB", "#zz", kParserFailed),
+        refused("SET_RGB", "#", kParserFailed), refused("SET_RGB", "#zz", kParserFailed),
         // The verbose flag adds nothing to a setting command.
-        OperationCase{{"-v", "-o", "SET_LowBat", "-a", "20"}, {}, {0x63, 0x14, 0xFF, 0xFF}, "", 0}));
+        OperationCase{
+            {"-v", "-o", "SET_LowBat", "-a", "20"}, {}, {0x63, 0x14, 0xFF, 0xFF}, "", 0}));
 
 INSTANTIATE_TEST_SUITE_P(
     UnknownNames, Operations,
-    testing::Values(OperationCase{{"-D", "-o", "get_deviceid"}, {}, {}, "Error: Operation unknown\n", 1},
-                    OperationCase{{"-o", "GET_DEVICEID"}, {}, {}, "Error: Operation unknown\n", 1},
-                    OperationCase{{"-o", "GET_DeviceID "}, {}, {}, "Error: Operation unknown\n", 1},
-                    OperationCase{{"-o", "GET_Device"}, {}, {}, "Error: Operation unknown\n", 1},
-                    OperationCase{{"-o", "SET_LowBatX", "-a", "5"}, {}, {},
-                                  "Error: Operation unknown\n", 1}));
+    testing::Values(
+        OperationCase{{"-D", "-o", "get_deviceid"}, {}, {}, "Error: Operation unknown\n", 1},
+        OperationCase{{"-o", "GET_DEVICEID"}, {}, {}, "Error: Operation unknown\n", 1},
+        OperationCase{{"-o", "GET_DeviceID "}, {}, {}, "Error: Operation unknown\n", 1},
+        OperationCase{{"-o", "GET_Device"}, {}, {}, "Error: Operation unknown\n", 1},
+        OperationCase{{"-o", "SET_LowBatX", "-a", "5"}, {}, {}, "Error: Operation unknown\n", 1}));
 
 // The hex cells of the trace lines that start with label.
 Bytes traced_bytes(const std::string& out, const std::string& label) {
@@ -209,9 +207,9 @@ INSTANTIATE_TEST_SUITE_P(
                     TraceCase{"GET_Event", "", 20}, TraceCase{"GET_RGB", "", 6},
                     TraceCase{"GET_LowBat", "", 4}, TraceCase{"GET_CriticalLowBat", "", 4},
                     TraceCase{"GET_AccelSensitivity", "", 4},
-                    TraceCase{"GET_BoardTemperature", "", 6},
-                    TraceCase{"SET_SetMagic", "x1", 6}, TraceCase{"SET_UnlockAdminMode", "x1", 6},
-                    TraceCase{"SET_LowBat", "1", 4}, TraceCase{"SET_CriticalLowBat", "1", 4},
+                    TraceCase{"GET_BoardTemperature", "", 6}, TraceCase{"SET_SetMagic", "x1", 6},
+                    TraceCase{"SET_UnlockAdminMode", "x1", 6}, TraceCase{"SET_LowBat", "1", 4},
+                    TraceCase{"SET_CriticalLowBat", "1", 4},
                     TraceCase{"SET_AccelSensitivity", "1", 4},
                     TraceCase{"SET_SupervisorMode", "1", 4}, TraceCase{"SET_EnableMCU", "1", 4},
                     TraceCase{"SET_DisableMCU", "1", 4}, TraceCase{"SET_EraseMCU", "1", 4},
@@ -233,7 +231,8 @@ TEST_F(SettingFailures, EchoIsPrintedBeforeAFailingExchange) {
 
 // The device is opened before the argument is looked at.
 TEST_F(SettingFailures, DeviceFailureComesBeforeArgumentCheck) {
-  const harness::ChildResult run = run_supctl({"-d", "/dev/spidev0.7", "-o", "SET_LowBat", "-a", "0"});
+  const harness::ChildResult run =
+      run_supctl({"-d", "/dev/spidev0.7", "-o", "SET_LowBat", "-a", "0"});
   EXPECT_TRUE(run.killed_by(SIGABRT)) << run.describe();
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, errno_line("can't open device", ENOENT));

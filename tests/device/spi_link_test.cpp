@@ -104,14 +104,13 @@ TEST_P(FailingSettingsRequest, AbortsWithItsMessageAndMakesNoFurtherRequest) {
   EXPECT_TRUE(device.transfers().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachStep, FailingSettingsRequest,
-    testing::Values(RequestFault{0, "can't set spi mode", EINVAL},
-                    RequestFault{1, "can't get spi mode", EIO},
-                    RequestFault{2, "can't set bits per word", EINVAL},
-                    RequestFault{3, "can't get bits per word", ENODEV},
-                    RequestFault{4, "can't set max speed hz", EINVAL},
-                    RequestFault{5, "can't get max speed hz", EPERM}));
+INSTANTIATE_TEST_SUITE_P(EachStep, FailingSettingsRequest,
+                         testing::Values(RequestFault{0, "can't set spi mode", EINVAL},
+                                         RequestFault{1, "can't get spi mode", EIO},
+                                         RequestFault{2, "can't set bits per word", EINVAL},
+                                         RequestFault{3, "can't get bits per word", ENODEV},
+                                         RequestFault{4, "can't set max speed hz", EINVAL},
+                                         RequestFault{5, "can't get max speed hz", EPERM}));
 
 struct TransferFault {
   long result;

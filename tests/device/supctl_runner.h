@@ -19,7 +19,7 @@ std::string errno_line(const char* message, int error);
 
 // The six settings requests of opening the device, in order.
 inline const std::vector<unsigned long> kSettingsRequests = {
-    SPI_IOC_WR_MODE32,        SPI_IOC_RD_MODE32,      SPI_IOC_WR_BITS_PER_WORD,
+    SPI_IOC_WR_MODE32,        SPI_IOC_RD_MODE32,       SPI_IOC_WR_BITS_PER_WORD,
     SPI_IOC_RD_BITS_PER_WORD, SPI_IOC_WR_MAX_SPEED_HZ, SPI_IOC_RD_MAX_SPEED_HZ,
 };
 

@@ -192,8 +192,8 @@ long FakeSpidev::handle_transfer(UMockdevIoctlData* arg, int& error) {
     error = EFAULT;
     return -1;
   }
-  transfers_.push_back({std::vector<uint8_t>(tx->data, tx->data + length),
-                        only_buffers_and_length_set(record)});
+  transfers_.push_back(
+      {std::vector<uint8_t>(tx->data, tx->data + length), only_buffers_and_length_set(record)});
   if (transfer_result_set_ && transfer_result_ < 1) {
     error = transfer_result_ < 0 ? EIO : 0;
     return transfer_result_;

@@ -87,10 +87,9 @@ TEST_F(SimSession, EventQueueDrainsAtMostSeventeenAtATime) {
 }
 
 TEST_F(SimSession, InitialValuesComeFromOptions) {
-  const harness::ChildResult run =
-      sim({"--reset", "--set", "power_flags=0x5", "--set", "millivolts=3650", "--set",
-           "charge_percent=15"},
-          {});
+  const harness::ChildResult run = sim({"--reset", "--set", "power_flags=0x5", "--set",
+                                        "millivolts=3650", "--set", "charge_percent=15"},
+                                       {});
   EXPECT_EQ(run.out, "motion pg 3650mV 15%\n\n");
 }
 
@@ -119,8 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(FaultCase{"silent", "motion charging pg line 65535mV 255%\n\n", "", 0},
                     FaultCase{"transfer", "", "can't send spi message: Input/output error\n",
                               SIGABRT},
-                    FaultCase{"settings", "", "can't set spi mode: Invalid argument\n",
-                              SIGABRT}));
+                    FaultCase{"settings", "", "can't set spi mode: Invalid argument\n", SIGABRT}));
 
 TEST_F(SimSession, ExitStatusOfTheCommandIsPassedOn) {
   const harness::ChildResult run = sim({"--reset"}, {"-o", "GET_Bogus"});
@@ -132,7 +130,8 @@ TEST_F(SimSession, BrokenStateFileIsReportedNotOverwritten) {
   std::ofstream(state_) << "millivolts = lots\n";
   const harness::ChildResult run = sim({}, {});
   EXPECT_TRUE(run.exited_with(2)) << run.describe();
-  EXPECT_EQ(run.err, "supctl-sim: " + state_ + ": line 1: millivolts: expected a number from 0 to 65535\n");
+  EXPECT_EQ(run.err,
+            "supctl-sim: " + state_ + ": line 1: millivolts: expected a number from 0 to 65535\n");
   std::ifstream file(state_);
   std::string line;
   std::getline(file, line);

@@ -44,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{"low_bat = -1", "line 1: low_bat: expected a number from 0 to 255"},
         BadLine{"active_mcus = 0x400", "line 1: active_mcus: expected a number from 0 to 1023"},
         BadLine{"device_id = 00", "line 1: device_id: expected 32 hexadecimal digits"},
-        BadLine{"events = 1 zz", "line 1: events: expected up to 64 hexadecimal event codes "
-                                 "separated by blanks"}));
+        BadLine{"events = 1 zz",
+                "line 1: events: expected up to 64 hexadecimal event codes "
+                "separated by blanks"}));
 
 }  // namespace

@@ -84,8 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{print_number_list, reply_of(4, {0xFF, 0x00, 0xFC}), false, "[]\n\n"},
         DecodeCase{print_number_list, reply_of(4, {0xFF, 0xFF, 0xFF}), false,
                    "[1 2 3 4 5 6 7 8 9 10 ]\n\n"},
-        DecodeCase{print_events, reply_of(20, {0xFF, 3, 0x01, 0x02, 0x0F}), false,
-                   "03 01020f\n\n"},
+        DecodeCase{print_events, reply_of(20, {0xFF, 3, 0x01, 0x02, 0x0F}), false, "03 01020f\n\n"},
         DecodeCase{print_events, reply_of(20, {0xFF, 3, 0x01, 0x02, 0x0F}), true,
                    "03 MAINPOWERLOST BATLOW RESET \n\n"},
         DecodeCase{print_events, reply_of(20, {0xFF, 0}), false, "00 \n\n"},
@@ -103,8 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{print_temperature, reply_of(6, {0xFF, 0xFD, 0x00}), false, "25.3`C\n\n"},
         DecodeCase{print_temperature, reply_of(6, {0xFF, 5, 0}), false, "0.5`C\n\n"},
         DecodeCase{print_temperature, reply_of(6, {0xFF, 0, 0}), false, "0.0`C\n\n"},
-        DecodeCase{print_temperature, reply_of(6, {0xFF, 0xFF, 0xFF}), false,
-                   "6553.5`C\n\n"}));
+        DecodeCase{print_temperature, reply_of(6, {0xFF, 0xFF, 0xFF}), false, "6553.5`C\n\n"}));
 
 // A text with no zero byte is printed whole and not a byte beyond the reply.
 TEST(DeviceInfo, TextWithoutZeroByteStopsAtTheEndOfTheReply) {

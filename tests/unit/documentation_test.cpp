@@ -83,7 +83,8 @@ TEST(Completion, OffersExactlyTheOptions) {
   std::istringstream words(script.substr(start + marker.size(), end - start - marker.size()));
   std::set<std::string> offered{std::istream_iterator<std::string>(words), {}};
   std::set<std::string> expected;
-  for (const OptionNames& option : usage_options()) expected.insert({option.short_name, option.long_name});
+  for (const OptionNames& option : usage_options())
+    expected.insert({option.short_name, option.long_name});
   EXPECT_EQ(offered, expected);
 }
 

@@ -50,8 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "TX | 27 FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF  | '...............\n"
                   "TX | FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF  | ................\n"},
         // Controls, the space and 0xFF show as dots; 0x21..0xFE as themselves.
-        TraceCase{{0x00, 0x0A, 0x1F, 0x20, 0x21, 0x41, 0x7E, 0x7F, 0x80, 0xFE, 0xFF},
-                  "TX | 00 0A 1F 20 21 41 7E 7F 80 FE FF __ __ __ __ __  | ....!A~\x7f\x80\xfe.\n"}));
+        TraceCase{
+            {0x00, 0x0A, 0x1F, 0x20, 0x21, 0x41, 0x7E, 0x7F, 0x80, 0xFE, 0xFF},
+            "TX | 00 0A 1F 20 21 41 7E 7F 80 FE FF __ __ __ __ __  | ....!A~\x7f\x80\xfe.\n"}));
 
 TEST(DumpFrame, RepeatsTheLabelOnEveryLine) {
   EXPECT_EQ(trace(std::vector<uint8_t>(20, 0x41), "RX"),
