@@ -39,10 +39,9 @@ ParsedArgument expected_argument(const Operation& operation, const char* text) {
   if (end == number) return {ArgumentError::no_value, 0};
   const bool negative = starts_negative(number);
   if (!hex && negative) return {ArgumentError::out_of_range, 0};
-  // strtoull negates in 64 bits; a magnitude of up to 32 bits wraps to the
-  // top of that range.
-  const bool fits = errno == 0 && (negative ? value > 0xFFFFFFFF00000000ull || value == 0
-                                            : value <= 0xFFFFFFFFull);
+  // strtoull negates in 64 bits; negating again gives the magnitude back.
+  const unsigned long long magnitude = negative ? 0 - value : value;
+  const bool fits = errno == 0 && magnitude <= 0xFFFFFFFFull;
   if (!fits) return {ArgumentError::no_value, 0};
   const uint32_t value32 = static_cast<uint32_t>(value);
   if (!hex && (value32 < 1 || value32 > operation.max_value))

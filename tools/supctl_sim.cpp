@@ -126,7 +126,7 @@ bool prepare_state(const SimOptions& options, sim::SupervisorState& state, std::
     }
     if (!sim::set_state_value(state, assignment.substr(0, equals), assignment.substr(equals + 1),
                               error)) {
-      error = "--set " + error;
+      error.insert(0, "--set ");
       return false;
     }
   }

@@ -56,7 +56,9 @@ void open_spi_device(const ToolOptions& options) {
   }
 }
 
-int spi_transfer(int fd, const uint8_t* tx, uint8_t* rx, int length) {
+// rx is written by the kernel, through the address in the transfer record.
+int spi_transfer(int fd, const uint8_t* tx, uint8_t* rx,  // NOLINT(readability-non-const-parameter)
+                 int length) {
   spi_ioc_transfer transfer = {};
   // The kernel takes buffer addresses as 64-bit numbers on every board.
   transfer.tx_buf = reinterpret_cast<uintptr_t>(tx);

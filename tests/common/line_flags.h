@@ -31,7 +31,7 @@ inline constexpr std::initializer_list<tcflag_t termios::*> kFlagWords = {
 // Bits that belong to the line speeds rather than to the flags: the speed
 // bits of c_cflag, and the top bit of c_iflag, where the C library marks an
 // input speed of 0.
-inline tcflag_t speed_bits(tcflag_t termios::*word) {
+inline tcflag_t speed_bits(const tcflag_t termios::*word) {
   if (word == &termios::c_cflag) return CBAUD | CBAUDEX;
   if (word == &termios::c_iflag) return 020000000000;
   return 0;

@@ -98,8 +98,8 @@ TEST_P(FailingSettingsRequest, AbortsWithItsMessageAndMakesNoFurtherRequest) {
   EXPECT_TRUE(run.killed_by(SIGABRT)) << run.describe();
   EXPECT_EQ(run.err, errno_line(fault.message, fault.error));
   EXPECT_EQ(run.out, "Device in use: /dev/spidev0.1\n");
-  const std::vector<unsigned long> made(kSettingsRequests.begin(),
-                                        kSettingsRequests.begin() + fault.step + 1);
+  const std::vector<unsigned long> made(
+      kSettingsRequests.begin(), kSettingsRequests.begin() + static_cast<long>(fault.step) + 1);
   EXPECT_EQ(device.requests(), made);
   EXPECT_TRUE(device.transfers().empty());
 }

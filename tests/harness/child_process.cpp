@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace harness {
 
@@ -18,6 +19,7 @@ namespace {
 
 std::vector<char*> make_argv(const std::vector<std::string>& argv) {
   std::vector<char*> result;
+  result.reserve(argv.size() + 1);
   for (const std::string& word : argv) result.push_back(const_cast<char*>(word.c_str()));
   result.push_back(nullptr);
   return result;
@@ -126,7 +128,7 @@ int run_inherited(const std::vector<std::string>& argv, const WhileWaiting& whil
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
     if (while_waiting) while_waiting();
-    usleep(2000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return status;
 }

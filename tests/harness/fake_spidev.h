@@ -40,7 +40,7 @@ class FakeSpidev {
 
   void set_responder(Responder responder);
   // Every transfer answers with these bytes; bytes beyond them stay 0xFF.
-  void reply_with(std::vector<uint8_t> rx);
+  void reply_with(std::vector<uint8_t> reply);
 
   // Fault injection.
   void fail_request(unsigned long request, int error);  // returns -1 with errno error

@@ -17,6 +17,7 @@ struct Parsed {
 Parsed parse(std::vector<std::string> words) {
   words.insert(words.begin(), "supctl");
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   Parsed parsed{ParseOutcome::run, tool_options};  // starts from the defaults
