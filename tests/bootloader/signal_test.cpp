@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <thread>
 
@@ -132,3 +134,28 @@ TEST(BootloaderSignals, EndTheRunWithTheirLinesAfterASecond) {
 }
 
 }  // namespace
+
+// A port that hangs up under the preview reads as ended from then on; the
+// preview reports every such read and goes on until a signal ends it.
+TEST(BootloaderSignals, PreviewOfAHungUpPortReportsEveryReadUntilSignalled) {
+  Pty pty;
+  const std::string error_line = "Timeout from read OR closed fd\n";
+  std::atomic<bool> signalled{false};
+  harness::RunOptions options;
+  options.on_output = [&](pid_t pid, const std::string& out) {
+    if (out == kPreviewStart) pty.close_master();
+    if (!signalled && out.find(error_line) != std::string::npos) signalled = kill(pid, SIGINT) == 0;
+  };
+  const harness::ChildResult run = run_supctl({"-p", pty.slave_path()}, options);
+  EXPECT_TRUE(run.exited_with(0)) << run.describe();
+
+  const std::string farewell = "received SIGINT\n\nByebye\n";
+  ASSERT_GT(run.out.size(), kPreviewStart.size() + farewell.size());
+  EXPECT_EQ(run.out.substr(0, kPreviewStart.size()), kPreviewStart);
+  EXPECT_EQ(run.out.substr(run.out.size() - farewell.size()), farewell);
+  std::string reports = run.out.substr(kPreviewStart.size());
+  reports.resize(reports.size() - farewell.size());
+  ASSERT_FALSE(reports.empty());
+  for (size_t at = 0; at < reports.size(); at += error_line.size())
+    ASSERT_EQ(reports.compare(at, error_line.size(), error_line), 0) << reports.substr(at, 80);
+}

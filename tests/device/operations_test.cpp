@@ -113,6 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
         OperationCase{{"-o", "SET_DisableUSBPort"}, {}, {}, kTbd, 1},
         sends("SET_SetMagic", "x12345678", {0x61, 0x12, 0x34, 0x56, 0x78, 0xFF}, "? 12345678\n"),
         sends("SET_SetMagic", "x-1", {0x61, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "? ffffffff\n"),
+        // -a keeps 30 characters, so the 12 after 29 zeros is cut off.
+        sends("SET_SetMagic", "x0000000000000000000000000000012", {0x61, 0, 0, 0, 0, 0xFF},
+              "? 0\n"),
         refused("SET_SetMagic", "", kSyntaxErrorAndEmptyLine),
         refused("SET_SetMagic", "x", kParserFailed),
         refused("SET_SetMagic", "x100000000", kParserFailed),

@@ -10,14 +10,23 @@
 
 namespace {
 
-TEST(SignalDuringExchange, SigintEndsTheRunBeforeTheReplyIsPrinted) {
+struct SignalCase {
+  int signal;
+  std::string line;  // printed before the farewell
+};
+
+class SignalDuringExchange : public testing::TestWithParam<SignalCase> {};
+
+// umockdev holds signals back while it emulates the exchange, so the
+// handler runs as the exchange ends: before the reply is printed.
+TEST_P(SignalDuringExchange, EndsTheRunBeforeTheReplyIsPrinted) {
   harness::FakeSpidev device;
   device.reply_with({0xFF, 0x0A, 0x10, 0x0F, 0x5A, 0xFF});
   std::atomic<pid_t> tool{0};
   std::atomic<bool> signalled{false};
   device.on_transfer([&] {
     while (tool == 0) std::this_thread::yield();
-    signalled = kill(tool, SIGINT) == 0;
+    signalled = kill(tool, GetParam().signal) == 0;
   });
   harness::RunOptions options;
   options.on_started = [&](pid_t pid) { tool = pid; };
@@ -29,11 +38,15 @@ TEST(SignalDuringExchange, SigintEndsTheRunBeforeTheReplyIsPrinted) {
             "Device in use: /dev/spidev0.1\n"
             "spi mode: 0x0\n"
             "bits per word: 8\n"
-            "max speed: 100000 Hz (100 KHz)\n"
-            "received SIGINT\n"
-            "\nByebye\n");
+            "max speed: 100000 Hz (100 KHz)\n" +
+                GetParam().line + "\nByebye\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(device.requests(), settings_then_transfer());
 }
+
+INSTANTIATE_TEST_SUITE_P(HandledSignals, SignalDuringExchange,
+                         testing::Values(SignalCase{SIGINT, "received SIGINT\n"},
+                                         SignalCase{SIGUSR1, "received SIGUSR1\n"},
+                                         SignalCase{SIGQUIT, ""}));
 
 }  // namespace
