@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "fuzz_output.h"
+#include "fuzz_check.h"
 
 namespace {
 

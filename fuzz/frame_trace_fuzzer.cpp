@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "fuzz_output.h"
+#include "common/captured_output.h"
+#include "fuzz_check.h"
 #include "spi/frame_trace.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<uint8_t[]> bytes(new uint8_t[size]);
   std::copy(data, data + size, bytes.get());
 
-  MemoryOutput output;
+  CapturedOutput output;
   dump_frame(output.stream(), bytes.get(), static_cast<int>(size), "RX");
   const std::string text = output.text();
   if (size == 0) {

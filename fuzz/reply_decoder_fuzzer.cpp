@@ -7,7 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "fuzz_output.h"
+#include "common/captured_output.h"
+#include "fuzz_check.h"
 #include "ops/operation_table.h"
 
 namespace {
@@ -32,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   memset(reply.get(), 0xFF, length);
   memcpy(reply.get(), data + 1, size - 1 < length ? size - 1 : length);
 
-  MemoryOutput output;
+  CapturedOutput output;
   query.print_reply(output.stream(), Reply(reply.get(), length), verbose);
   const std::string text = output.text();
   FUZZ_CHECK(text.size() >= 2 && text.compare(text.size() - 2, 2, "\n\n") == 0);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_output.h"
+#include "fuzz_check.h"
 #include "ops/command_frame.h"
 #include "ops/operation_table.h"
 

@@ -2,26 +2,11 @@
 // runs touch the device at all.
 #include <gtest/gtest.h>
 
+#include "common/usage_text.h"
 #include "harness/fake_spidev.h"
 #include "supctl_runner.h"
 
 namespace {
-
-std::string usage_text() {
-  return "Version: 1.3 Feb 11 2021 23:02:05\n"
-         "Usage: " +
-         kSupctl +
-         " [-vDdoapbh]\n"
-         "  -v --verbose  verbose mode (debug)\n"
-         "  -D --debug    debug SPI RAW communication\n"
-         "  -d --dev      SPI device to use (default: /dev/spidev0.1)\n"
-         "  -o --oper     operation (e.g. GET_DeviceID, GET_DeviceInfo)\n"
-         "  -a --arg      operation arguments\n"
-         "  -b --blfile   bootloader source file to upload\n"
-         "  -p --blport   bootloader output device\n"
-         "  -h --help     this help\n"
-         "\n";
-}
 
 struct UsageCase {
   std::vector<std::string> args;
@@ -36,7 +21,7 @@ class UsageRun : public testing::TestWithParam<UsageCase> {
 TEST_P(UsageRun, PrintsUsageExitsOneAndLeavesTheDeviceAlone) {
   const harness::ChildResult run = run_supctl(GetParam().args);
   EXPECT_TRUE(run.exited_with(1)) << run.describe();
-  EXPECT_EQ(run.out, usage_text());
+  EXPECT_EQ(run.out, expected_usage(kSupctl));
   EXPECT_EQ(run.err, GetParam().diagnostic);
   EXPECT_TRUE(device.requests().empty());
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "common/captured_output.h"
 
 namespace {
 

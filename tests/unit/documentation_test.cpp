@@ -7,8 +7,8 @@
 #include <set>
 #include <sstream>
 
-#include "capture.h"
 #include "cli/options.h"
+#include "common/captured_output.h"
 #include "ops/operation_table.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "capture.h"
+#include "common/captured_output.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "common/captured_output.h"
+#include "common/usage_text.h"
 
 namespace {
 
@@ -142,18 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PrintUsage, WritesVersionUsageAndHelp) {
   CapturedOutput output;
   print_usage(output.stream(), "/usr/bin/supctl");
-  EXPECT_EQ(output.text(),
-            "Version: 1.3 Feb 11 2021 23:02:05\n"
-            "Usage: /usr/bin/supctl [-vDdoapbh]\n"
-            "  -v --verbose  verbose mode (debug)\n"
-            "  -D --debug    debug SPI RAW communication\n"
-            "  -d --dev      SPI device to use (default: /dev/spidev0.1)\n"
-            "  -o --oper     operation (e.g. GET_DeviceID, GET_DeviceInfo)\n"
-            "  -a --arg      operation arguments\n"
-            "  -b --blfile   bootloader source file to upload\n"
-            "  -p --blport   bootloader output device\n"
-            "  -h --help     this help\n"
-            "\n");
+  EXPECT_EQ(output.text(), expected_usage("/usr/bin/supctl"));
 }
 
 }  // namespace

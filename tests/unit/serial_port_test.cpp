@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "capture.h"
+#include "common/captured_output.h"
 #include "common/line_flags.h"
 
 namespace {

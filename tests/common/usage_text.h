@@ -1,0 +1,20 @@
+// The usage text that supctl prints, as the tests expect it.
+#pragma once
+
+#include <string>
+
+inline std::string expected_usage(const std::string& program) {
+  return "Version: 1.3 Feb 11 2021 23:02:05\n"
+         "Usage: " +
+         program +
+         " [-vDdoapbh]\n"
+         "  -v --verbose  verbose mode (debug)\n"
+         "  -D --debug    debug SPI RAW communication\n"
+         "  -d --dev      SPI device to use (default: /dev/spidev0.1)\n"
+         "  -o --oper     operation (e.g. GET_DeviceID, GET_DeviceInfo)\n"
+         "  -a --arg      operation arguments\n"
+         "  -b --blfile   bootloader source file to upload\n"
+         "  -p --blport   bootloader output device\n"
+         "  -h --help     this help\n"
+         "\n";
+}
