@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 
 namespace {
@@ -16,21 +17,25 @@ constexpr size_t kReadBackInterval = 32767;
 constexpr int kQuietMilliseconds = 10;
 constexpr int kDrainMilliseconds = 50;
 
-void write_all(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-    if (written <= 0) throw std::runtime_error("write to the pty master failed");
-    done += static_cast<size_t>(written);
-  }
-}
-
 bool readable_within(int fd, int milliseconds) {
   pollfd ready = {fd, POLLIN, 0};
   return poll(&ready, 1, milliseconds) > 0;
 }
 
 }  // namespace
+
+// Interrupted calls are retried: the tests start many programs at once, and
+// the signals of their ends can interrupt a call on the master (qemu-user
+// passes such interruptions on).
+void write_all(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) throw std::runtime_error("write to the pty master failed");
+    done += static_cast<size_t>(written);
+  }
+}
 
 harness::ChildResult run_supctl(const std::vector<std::string>& args,
                                 const harness::RunOptions& options) {
@@ -86,6 +91,7 @@ void FakeBootloader::serve() {
     const size_t wanted = std::min(
         {sizeof buffer, next_point - received_.size(), script_.hang_up_after - received_.size()});
     const ssize_t count = read(pty_.master(), buffer, wanted);
+    if (count < 0 && errno == EINTR) continue;
     if (count <= 0) return;
     received_.append(buffer, static_cast<size_t>(count));
   }

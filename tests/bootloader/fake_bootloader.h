@@ -16,6 +16,9 @@
 
 inline const std::string kSupctl = SUPCTL_BINARY;
 
+// Writes all of bytes to fd, retrying interrupted writes; throws on failure.
+void write_all(int fd, const std::string& bytes);
+
 // Runs supctl with args, stdout and stderr captured.
 harness::ChildResult run_supctl(const std::vector<std::string>& args,
                                 const harness::RunOptions& options = {});

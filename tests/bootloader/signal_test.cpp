@@ -68,7 +68,8 @@ Outcome run_until_signalled(const SignalCase& test) {
       bool greeted = false;
       options.on_output = [&](pid_t, const std::string& out) {
         if (!greeted && out == kPreviewStart) {
-          greeted = write(pty.master(), kGreeting.data(), kGreeting.size()) > 0;
+          write_all(pty.master(), kGreeting);
+          greeted = true;
         } else if (out == kPreviewStart + kGreetingReport) {
           send_signal();
         }
