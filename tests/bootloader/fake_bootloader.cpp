@@ -37,13 +37,6 @@ void write_all(int fd, const std::string& bytes) {
   }
 }
 
-harness::ChildResult run_supctl(const std::vector<std::string>& args,
-                                const harness::RunOptions& options) {
-  std::vector<std::string> argv = {kSupctl};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return harness::run_captured(argv, options);
-}
-
 // Opened close-on-exec, so that no tool started from a parallel test holds
 // on to this line.
 Pty::Pty() {

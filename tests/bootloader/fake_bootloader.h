@@ -12,16 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "common/run_supctl.h"
 #include "harness/child_process.h"
-
-inline const std::string kSupctl = SUPCTL_BINARY;
 
 // Writes all of bytes to fd, retrying interrupted writes; throws on failure.
 void write_all(int fd, const std::string& bytes);
-
-// Runs supctl with args, stdout and stderr captured.
-harness::ChildResult run_supctl(const std::vector<std::string>& args,
-                                const harness::RunOptions& options = {});
 
 // A pseudo-terminal pair. The test keeps the slave open too, so the line
 // and its settings outlive the tool's run.

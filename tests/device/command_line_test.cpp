@@ -19,7 +19,7 @@ class UsageRun : public testing::TestWithParam<UsageCase> {
 };
 
 TEST_P(UsageRun, PrintsUsageExitsOneAndLeavesTheDeviceAlone) {
-  const harness::ChildResult run = run_supctl(GetParam().args);
+  const harness::ChildResult run = run_on_device(GetParam().args);
   EXPECT_TRUE(run.exited_with(1)) << run.describe();
   EXPECT_EQ(run.out, expected_usage(kSupctl));
   EXPECT_EQ(run.err, GetParam().diagnostic);
@@ -42,7 +42,7 @@ class OperationName : public testing::Test {
 
 TEST_F(OperationName, EmptyPortPathMeansSpiMode) {
   device.reply_with({0xFF, 0x00, 0x34, 0x12, 0x07});
-  const harness::ChildResult run = run_supctl({"-p", ""});
+  const harness::ChildResult run = run_on_device({"-p", ""});
   EXPECT_TRUE(run.exited_with(0)) << run.describe();
   EXPECT_EQ(run.out, "4660mV 7%\n\n");
 }

@@ -54,7 +54,7 @@ class Operations : public testing::TestWithParam<OperationCase> {
 TEST_P(Operations, SendFrameAndPrintReply) {
   const OperationCase& c = GetParam();
   device.reply_with(c.reply);
-  const harness::ChildResult run = run_supctl(c.args);
+  const harness::ChildResult run = run_on_device(c.args);
   EXPECT_TRUE(run.exited_with(c.status)) << run.describe();
   EXPECT_EQ(run.out, c.out);
   EXPECT_EQ(run.err, "");
@@ -193,7 +193,8 @@ TEST_P(DebugTrace, CoversTheTransferLengthBothWays) {
   Bytes reply;
   for (int i = 0; i < 96; ++i) reply.push_back(static_cast<uint8_t>(0x30 + i));
   device.reply_with(reply);
-  const harness::ChildResult run = run_supctl({"-D", "-o", GetParam().name, "-a", GetParam().arg});
+  const harness::ChildResult run =
+      run_on_device({"-D", "-o", GetParam().name, "-a", GetParam().arg});
   ASSERT_TRUE(run.exited_with(0)) << run.describe();
   const std::vector<harness::Transfer> transfers = device.transfers();
   ASSERT_EQ(transfers.size(), 1u);
@@ -226,7 +227,7 @@ class SettingFailures : public testing::Test {
 // The echo comes before the exchange, so it stands even when the exchange fails.
 TEST_F(SettingFailures, EchoIsPrintedBeforeAFailingExchange) {
   device.set_transfer_result(0);
-  const harness::ChildResult run = run_supctl({"-o", "SET_PowerOFF", "-a", "xdead"});
+  const harness::ChildResult run = run_on_device({"-o", "SET_PowerOFF", "-a", "xdead"});
   EXPECT_TRUE(run.killed_by(SIGABRT)) << run.describe();
   EXPECT_EQ(run.out, "? dead\n");
   EXPECT_EQ(run.err, errno_line("can't send spi message", 0));
@@ -235,7 +236,7 @@ TEST_F(SettingFailures, EchoIsPrintedBeforeAFailingExchange) {
 // The device is opened before the argument is looked at.
 TEST_F(SettingFailures, DeviceFailureComesBeforeArgumentCheck) {
   const harness::ChildResult run =
-      run_supctl({"-d", "/dev/spidev0.7", "-o", "SET_LowBat", "-a", "0"});
+      run_on_device({"-d", "/dev/spidev0.7", "-o", "SET_LowBat", "-a", "0"});
   EXPECT_TRUE(run.killed_by(SIGABRT)) << run.describe();
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, errno_line("can't open device", ENOENT));

@@ -31,7 +31,7 @@ TEST_P(SignalDuringExchange, EndsTheRunBeforeTheReplyIsPrinted) {
   harness::RunOptions options;
   options.on_started = [&](pid_t pid) { tool = pid; };
 
-  const harness::ChildResult run = run_supctl({"-v", "-D"}, options);
+  const harness::ChildResult run = run_on_device({"-v", "-D"}, options);
   EXPECT_TRUE(signalled);
   EXPECT_TRUE(run.exited_with(0)) << run.describe();
   EXPECT_EQ(run.out,

@@ -27,7 +27,7 @@ class SpiLink : public testing::Test {
 };
 
 TEST_F(SpiLink, RunWithoutOptionsPrintsThePowerStatus) {
-  const harness::ChildResult run = run_supctl({});
+  const harness::ChildResult run = run_on_device({});
   EXPECT_TRUE(run.exited_with(0)) << run.describe();
   EXPECT_EQ(run.out, kPowerLine);
   EXPECT_EQ(run.err, "");
@@ -39,21 +39,21 @@ TEST_F(SpiLink, RunWithoutOptionsPrintsThePowerStatus) {
 }
 
 TEST_F(SpiLink, ReportsAndTracesInOrderWithVerboseAndDebug) {
-  const harness::ChildResult run = run_supctl({"-v", "-D"});
+  const harness::ChildResult run = run_on_device({"-v", "-D"});
   EXPECT_TRUE(run.exited_with(0)) << run.describe();
   EXPECT_EQ(run.out, kDeviceReport + kPowerTrace + "Power status:\n" + kPowerLine);
 }
 
 TEST_F(SpiLink, OneFlagAloneGivesNoDeviceReport) {
-  const harness::ChildResult verbose = run_supctl({"--verbose"});
+  const harness::ChildResult verbose = run_on_device({"--verbose"});
   EXPECT_EQ(verbose.out, "Power status:\n" + kPowerLine);
-  const harness::ChildResult debug = run_supctl({"--debug"});
+  const harness::ChildResult debug = run_on_device({"--debug"});
   EXPECT_EQ(debug.out, kPowerTrace + kPowerLine);
 }
 
 TEST_F(SpiLink, NamedPowerStatusExchangesTheSameFrame) {
-  const harness::ChildResult named = run_supctl({"-o", "GET_PowerStatus"});
-  const harness::ChildResult empty = run_supctl({"-o", ""});
+  const harness::ChildResult named = run_on_device({"-o", "GET_PowerStatus"});
+  const harness::ChildResult empty = run_on_device({"-o", ""});
   EXPECT_EQ(named.out, kPowerLine);
   EXPECT_EQ(empty.out, kPowerLine);
   const std::vector<harness::Transfer> transfers = device.transfers();
@@ -64,13 +64,13 @@ TEST_F(SpiLink, NamedPowerStatusExchangesTheSameFrame) {
 
 TEST_F(SpiLink, ReportsTheSpeedTheDriverReadsBack) {
   device.set_speed_read_back(99999);
-  const harness::ChildResult run = run_supctl({"-v", "-D"});
+  const harness::ChildResult run = run_on_device({"-v", "-D"});
   EXPECT_TRUE(run.exited_with(0)) << run.describe();
   EXPECT_NE(run.out.find("max speed: 99999 Hz (99 KHz)\n"), std::string::npos) << run.out;
 }
 
 TEST_F(SpiLink, MissingDeviceNodeAbortsBeforeAnyRequest) {
-  const harness::ChildResult run = run_supctl({"-v", "-D", "-d", "/dev/spidev0.7"});
+  const harness::ChildResult run = run_on_device({"-v", "-D", "-d", "/dev/spidev0.7"});
   EXPECT_TRUE(run.killed_by(SIGABRT)) << run.describe();
   EXPECT_EQ(run.err, errno_line("can't open device", ENOENT));
   EXPECT_EQ(run.out, "Device in use: /dev/spidev0.7\n");
@@ -78,7 +78,7 @@ TEST_F(SpiLink, MissingDeviceNodeAbortsBeforeAnyRequest) {
 }
 
 TEST_F(SpiLink, LaterDeviceOptionWins) {
-  const harness::ChildResult run = run_supctl({"-d", "/dev/spidev0.7", "-d", "/dev/spidev0.1"});
+  const harness::ChildResult run = run_on_device({"-d", "/dev/spidev0.7", "-d", "/dev/spidev0.1"});
   EXPECT_TRUE(run.exited_with(0)) << run.describe();
   EXPECT_EQ(run.out, kPowerLine);
 }
@@ -94,7 +94,7 @@ class FailingSettingsRequest : public SpiLink, public testing::WithParamInterfac
 TEST_P(FailingSettingsRequest, AbortsWithItsMessageAndMakesNoFurtherRequest) {
   const RequestFault& fault = GetParam();
   device.fail_request(kSettingsRequests[fault.step], fault.error);
-  const harness::ChildResult run = run_supctl({"-v", "-D"});
+  const harness::ChildResult run = run_on_device({"-v", "-D"});
   EXPECT_TRUE(run.killed_by(SIGABRT)) << run.describe();
   EXPECT_EQ(run.err, errno_line(fault.message, fault.error));
   EXPECT_EQ(run.out, "Device in use: /dev/spidev0.1\n");
@@ -121,7 +121,7 @@ class FailingTransfer : public SpiLink, public testing::WithParamInterface<Trans
 
 TEST_P(FailingTransfer, AbortsWithoutPrintingTheReply) {
   device.set_transfer_result(GetParam().result);
-  const harness::ChildResult run = run_supctl({"-v", "-D"});
+  const harness::ChildResult run = run_on_device({"-v", "-D"});
   EXPECT_TRUE(run.killed_by(SIGABRT)) << run.describe();
   EXPECT_EQ(run.err, errno_line("can't send spi message", GetParam().error));
   EXPECT_EQ(run.out, kDeviceReport);

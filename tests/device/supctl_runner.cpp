@@ -4,13 +4,11 @@
 
 #include "harness/fake_spidev.h"
 
-harness::ChildResult run_supctl(const std::vector<std::string>& args,
-                                const harness::RunOptions& options) {
-  std::vector<std::string> argv = {kSupctl};
-  argv.insert(argv.end(), args.begin(), args.end());
+harness::ChildResult run_on_device(const std::vector<std::string>& args,
+                                   const harness::RunOptions& options) {
   harness::RunOptions next_to_device = options;
   next_to_device.while_waiting = harness::pump_main_context;
-  return harness::run_captured(argv, next_to_device);
+  return run_supctl(args, next_to_device);
 }
 
 std::string errno_line(const char* message, int error) {

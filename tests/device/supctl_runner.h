@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "harness/child_process.h"
+#include "common/run_supctl.h"
 
-inline const std::string kSupctl = SUPCTL_BINARY;
-
-// Runs supctl with args; the emulated device of the calling test answers.
-harness::ChildResult run_supctl(const std::vector<std::string>& args,
-                                const harness::RunOptions& options = {});
+// Runs supctl with args next to the emulated device of the calling test,
+// with GLib's main context pumped while it runs.
+harness::ChildResult run_on_device(const std::vector<std::string>& args,
+                                   const harness::RunOptions& options = {});
 
 // The line that die_with_errno writes for message and error.
 std::string errno_line(const char* message, int error);
