@@ -2,11 +2,10 @@
 // simulated board whose state persists in a file between the runs.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
 
+#include "common/temp_dir.h"
 #include "harness/child_process.h"
 
 namespace {
@@ -18,12 +17,7 @@ struct Step {
 
 class SimSession : public testing::Test {
  protected:
-  SimSession() {
-    char pattern[] = "/tmp/supctl-sim-test.XXXXXX";
-    directory_ = mkdtemp(pattern);
-    state_ = directory_ + "/state";
-  }
-  ~SimSession() override { std::filesystem::remove_all(directory_); }
+  SimSession() : state_(directory_.path("state")) {}
 
   harness::ChildResult sim(std::vector<std::string> sim_args,
                            const std::vector<std::string>& supctl_args) {
@@ -42,7 +36,7 @@ class SimSession : public testing::Test {
     }
   }
 
-  std::string directory_;
+  TempDir directory_;
   std::string state_;
 };
 
@@ -78,7 +72,10 @@ TEST_F(SimSession, PoweredOffBoardIsSilentUntilTurnedOn) {
 
 TEST_F(SimSession, EventQueueDrainsAtMostSeventeenAtATime) {
   std::string codes;
-  for (int i = 1; i <= 20; ++i) codes += (i > 1 ? " " : "") + std::to_string(i);
+  for (int i = 1; i <= 20; ++i) {
+    if (i > 1) codes += ' ';
+    codes += std::to_string(i);
+  }
   sim({"--reset", "--set", "events=" + codes}, {"-o", "GET_LowBat"});
   run_steps({
       {{"-o", "GET_Event"}, "11 0102030405060708091011121314151617\n\n"},
