@@ -38,12 +38,16 @@ void write_all(int fd, const std::string& bytes) {
 }
 
 // Opened close-on-exec, so that no tool started from a parallel test holds
-// on to this line.
+// on to this line. The slave's name comes from ptsname_r: tests create
+// ptys from several threads at once, and ptsname's shared buffer could hand
+// one test the line of another.
 Pty::Pty() {
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+  char name[64];
+  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
+      ptsname_r(master_, name, sizeof name) != 0)
     throw std::runtime_error("cannot create a pseudo-terminal");
-  slave_path_ = ptsname(master_);
+  slave_path_ = name;
   slave_ = open(slave_path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (slave_ < 0) throw std::runtime_error("cannot open " + slave_path_);
 }
