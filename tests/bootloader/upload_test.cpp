@@ -158,19 +158,11 @@ TEST_F(Upload, LeavesThePortARawLineAndKeepsItsOtherSettings) {
   termios after;
   ASSERT_EQ(tcgetattr(pty.slave(), &after), 0);
 
-  EXPECT_EQ(cfgetospeed(&after), speed_t{B115200});
-  EXPECT_EQ(cfgetispeed(&after), speed_t{B115200});
+  expect_bootloader_line(before, after);
   EXPECT_EQ(after.c_cc[VMIN], 1);
   EXPECT_EQ(after.c_cc[VTIME], 1);
-  for (const LineFlag& flag : kLineFlags) {
-    EXPECT_EQ(after.*flag.word & flag.mask, flag.value) << flag.name;
-  }
   EXPECT_TRUE(after.c_iflag & IXOFF);
   EXPECT_TRUE(after.c_cflag & HUPCL);
-  for (tcflag_t termios::*word : kFlagWords) {
-    const tcflag_t kept = ~changeable_bits(word);
-    EXPECT_EQ(after.*word & kept, before.*word & kept);
-  }
 }
 
 TEST_F(Upload, RegularFileAsPortTakesTheUpload) {
@@ -180,7 +172,7 @@ TEST_F(Upload, RegularFileAsPortTakesTheUpload) {
   EXPECT_TRUE(run.exited_with(0)) << run.describe();
   EXPECT_EQ(run.out, "Error from tcgetattr: Inappropriate ioctl for device\n" + kBanner +
                          "Timeout from read OR closed fd\n" + finished(0));
-  EXPECT_EQ(TempDir::read(port), "abc");
+  EXPECT_EQ(read_file(port), "abc");
 }
 
 TEST_F(Upload, HangUpEndsItWithTheWriteErrorAndStatusOne) {

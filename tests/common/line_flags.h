@@ -1,6 +1,7 @@
 // How a port must look once it is set up as the bootloader line.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <termios.h>
 
 #include <initializer_list>
@@ -44,4 +45,18 @@ inline tcflag_t changeable_bits(tcflag_t termios::*word) {
     if (flag.word == word) bits |= flag.mask;
   }
   return bits;
+}
+
+// Checks that after holds the bootloader line's speeds and flags, and that
+// every other flag bit is as it was in before.
+inline void expect_bootloader_line(const termios& before, const termios& after) {
+  EXPECT_EQ(cfgetospeed(&after), speed_t{B115200});
+  EXPECT_EQ(cfgetispeed(&after), speed_t{B115200});
+  for (const LineFlag& flag : kLineFlags) {
+    EXPECT_EQ(after.*flag.word & flag.mask, flag.value) << flag.name;
+  }
+  for (tcflag_t termios::*word : kFlagWords) {
+    const tcflag_t kept = ~changeable_bits(word);
+    EXPECT_EQ(after.*word & kept, before.*word & kept);
+  }
 }

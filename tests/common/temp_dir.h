@@ -1,12 +1,20 @@
-// A scratch directory that is removed with everything in it.
+// Files for the tests: a scratch directory that is removed with everything
+// in it, and reading a whole file.
 #pragma once
 
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
+
+// The whole content of the file at path; empty when it can't be read.
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 class TempDir {
  public:
@@ -24,11 +32,6 @@ class TempDir {
     const std::filesystem::path file = path_ / name;
     std::ofstream(file, std::ios::binary) << bytes;
     return file.string();
-  }
-
-  static std::string read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   std::string path(const std::string& name) const { return (path_ / name).string(); }

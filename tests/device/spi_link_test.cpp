@@ -11,11 +11,6 @@ namespace {
 
 const std::vector<uint8_t> kPowerReply = {0xFF, 0x0A, 0x10, 0x0F, 0x5A, 0xFF};
 const std::string kPowerLine = "charging line 3856mV 90%\n\n";
-const std::string kDeviceReport =
-    "Device in use: /dev/spidev0.1\n"
-    "spi mode: 0x0\n"
-    "bits per word: 8\n"
-    "max speed: 100000 Hz (100 KHz)\n";
 const std::string kPowerTrace =
     "TX | 23 FF FF FF FF FF __ __ __ __ __ __ __ __ __ __  | #.....\n"
     "RX | FF 0A 10 0F 5A FF __ __ __ __ __ __ __ __ __ __  | ....Z.\n";

@@ -16,6 +16,13 @@ harness::ChildResult run_on_device(const std::vector<std::string>& args,
 // The line that die_with_errno writes for message and error.
 std::string errno_line(const char* message, int error);
 
+// What -v -D prints once the emulated device is opened with its defaults.
+inline const std::string kDeviceReport =
+    "Device in use: /dev/spidev0.1\n"
+    "spi mode: 0x0\n"
+    "bits per word: 8\n"
+    "max speed: 100000 Hz (100 KHz)\n";
+
 // The six settings requests of opening the device, in order.
 inline const std::vector<unsigned long> kSettingsRequests = {
     SPI_IOC_WR_MODE32,        SPI_IOC_RD_MODE32,       SPI_IOC_WR_BITS_PER_WORD,

@@ -2,23 +2,16 @@
 // table and every option of the usage text.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
 
 #include "cli/options.h"
 #include "common/captured_output.h"
+#include "common/temp_dir.h"
 #include "ops/operation_table.h"
 
 namespace {
-
-std::string read_file(const char* path) {
-  std::ifstream file(path);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 struct OptionNames {
   std::string short_name, long_name;  // "-v", "--verbose"

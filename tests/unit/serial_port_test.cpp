@@ -23,15 +23,7 @@ TEST_P(MakeBootloaderLine, SetsTheLineAndKeepsEveryOtherBit) {
   termios after = before;
   make_bootloader_line(after);
 
-  EXPECT_EQ(cfgetospeed(&after), speed_t{B115200});
-  EXPECT_EQ(cfgetispeed(&after), speed_t{B115200});
-  for (const LineFlag& flag : kLineFlags) {
-    EXPECT_EQ(after.*flag.word & flag.mask, flag.value) << flag.name;
-  }
-  for (tcflag_t termios::*word : kFlagWords) {
-    const tcflag_t kept = ~changeable_bits(word);
-    EXPECT_EQ(after.*word & kept, before.*word & kept);
-  }
+  expect_bootloader_line(before, after);
   for (size_t i = 0; i < NCCS; ++i) {
     const cc_t expected = i == VMIN || i == VTIME ? 1 : before.c_cc[i];
     EXPECT_EQ(after.c_cc[i], expected) << "c_cc[" << i << "]";
