@@ -121,7 +121,8 @@ bool set_state_value(SupervisorState& state, std::string_view key, std::string_v
     error = "device_info: at most " + std::to_string(kMaxInfoLength) + " characters";
   } else if (key == "events") {
     if (parse_events(value, state)) return true;
-    error = "events: expected up to 64 hexadecimal event codes separated by blanks";
+    error = "events: expected up to " + std::to_string(kMaxQueuedEvents) +
+            " hexadecimal event codes separated by blanks";
   } else {
     error = "unknown key '" + std::string(key) + "'";
   }
