@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "common/captured_output.h"
 #include "fuzz_check.h"
 #include "spi/frame_trace.h"
 
@@ -15,9 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<uint8_t[]> bytes(new uint8_t[size]);
   std::copy(data, data + size, bytes.get());
 
-  CapturedOutput output;
-  dump_frame(output.stream(), bytes.get(), static_cast<int>(size), "RX");
-  const std::string text = output.text();
+  const std::string text =
+      printed_by([&](FILE* out) { dump_frame(out, bytes.get(), static_cast<int>(size), "RX"); });
   if (size == 0) {
     FUZZ_CHECK(text == "RX | ");
     return 0;

@@ -7,7 +7,6 @@
 #include <memory>
 #include <vector>
 
-#include "common/captured_output.h"
 #include "fuzz_check.h"
 #include "ops/operation_table.h"
 
@@ -33,9 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   memset(reply.get(), 0xFF, length);
   memcpy(reply.get(), data + 1, size - 1 < length ? size - 1 : length);
 
-  CapturedOutput output;
-  query.print_reply(output.stream(), Reply(reply.get(), length), verbose);
-  const std::string text = output.text();
+  const std::string text =
+      printed_by([&](FILE* out) { query.print_reply(out, Reply(reply.get(), length), verbose); });
   FUZZ_CHECK(text.size() >= 2 && text.compare(text.size() - 2, 2, "\n\n") == 0);
   return 0;
 }

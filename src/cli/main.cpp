@@ -28,12 +28,14 @@ int main(int argc, char* argv[]) {
     exit(run_bootloader_mode(tool_options.bl_port_path, tool_options.bl_file_path, stdout));
   }
 
-  open_spi_device(tool_options);
+  const bool verbose = tool_options.verbose != 0, debug = tool_options.debug != 0;
+  open_spi_device(tool_options.device_path, verbose && debug, stdout);
+  const OperationContext context = {spi_fd, verbose, debug, stdout};
   int status = 0;
   if (tool_options.operation_name[0] == '\0') {
-    query_power_status(tool_options, stdout);
+    query_power_status(context);
   } else {
-    status = run_named_operation(tool_options.operation_name, tool_options, stdout);
+    status = run_named_operation(tool_options.operation_name, tool_options.operation_arg, context);
   }
   close(spi_fd);
   exit(status);

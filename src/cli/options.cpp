@@ -21,8 +21,9 @@ constexpr option kLongOptions[] = {
 };
 
 // The copy keeps one byte more in reserve than the terminator needs: a field
-// of N bytes holds at most N - 2 characters. Scripts written against the
-// board's tool rely on exactly this cut.
+// of N bytes holds at most N - 2 characters, so 62 for -d, 30 for -o and -a
+// and 4094 for -b and -p. These are the limits that the usage notes and the
+// man page give, and every build of supctl cuts a long word at the same place.
 template <size_t N>
 void copy_argument(char (&field)[N], const char* argument) {
   snprintf(field, N - 1, "%s", argument);

@@ -1,6 +1,5 @@
 #include "ops/run_operation.h"
 
-#include "cli/options.h"
 #include "ops/command_frame.h"
 #include "ops/operation_table.h"
 #include "spi/frame_trace.h"
@@ -18,60 +17,58 @@ void put_line(const char* text, FILE* out) {
 }
 
 // The one transfer of an operation; a failed or empty transfer ends the run.
-int exchange(const Operation& operation, CommandFrame& frame, const ToolOptions& options,
-             FILE* out) {
-  const int result = spi_transfer(spi_fd, frame.tx, frame.rx, operation.transfer_length);
+int exchange(const Operation& operation, CommandFrame& frame, const OperationContext& context) {
+  const int result = spi_transfer(context.spi_fd, frame.tx, frame.rx, operation.transfer_length);
   if (result < 1) die_with_errno("can't send spi message");
-  if (options.debug) {
-    dump_frame(out, frame.tx, operation.transfer_length, "TX");
-    dump_frame(out, frame.rx, operation.transfer_length, "RX");
+  if (context.debug) {
+    dump_frame(context.out, frame.tx, operation.transfer_length, "TX");
+    dump_frame(context.out, frame.rx, operation.transfer_length, "RX");
   }
   return result;
 }
 
-int run_query(const Operation& operation, const ToolOptions& options, FILE* out) {
-  if (spi_fd < 0) return -1;
+int run_query(const Operation& operation, const OperationContext& context) {
+  if (context.spi_fd < 0) return -1;
   CommandFrame frame;
   prepare_frame(frame, operation.command, operation.capacity);
-  const int result = exchange(operation, frame, options, out);
-  if (options.verbose) put_line(operation.label, out);
-  operation.print_reply(out, Reply(frame.rx, operation.transfer_length), options.verbose != 0);
+  const int result = exchange(operation, frame, context);
+  if (context.verbose) put_line(operation.label, context.out);
+  operation.print_reply(context.out, Reply(frame.rx, operation.transfer_length), context.verbose);
   return result;
 }
 
 // A refused argument sends nothing; the supervisor's answer to a setting
 // is not examined.
-int run_setting(const Operation& operation, const ToolOptions& options, FILE* out) {
+int run_setting(const Operation& operation, const char* text, const OperationContext& context) {
   CommandFrame frame;
   prepare_frame(frame, operation.command, operation.capacity);
-  const ParsedArgument argument =
-      parse_argument(operation.form, operation.max_value, options.operation_arg);
+  const ParsedArgument argument = parse_argument(operation.form, operation.max_value, text);
   if (argument.error != ArgumentError::none) {
-    put_line(argument_error_message(argument.error), out);
+    put_line(argument_error_message(argument.error), context.out);
     return kRefused;
   }
-  if (operation.echo) fprintf(out, "? %x\n", static_cast<unsigned>(argument.value));
+  if (operation.echo) fprintf(context.out, "? %x\n", static_cast<unsigned>(argument.value));
   encode_argument(operation.form, argument.value, frame.tx);
-  exchange(operation, frame, options, out);
+  exchange(operation, frame, context);
   return kCarriedOut;
 }
 
 }  // namespace
 
-int query_power_status(const ToolOptions& options, FILE* out) {
-  return run_query(*find_operation("GET_PowerStatus"), options, out);
+int query_power_status(const OperationContext& context) {
+  return run_query(*find_operation("GET_PowerStatus"), context);
 }
 
-int run_named_operation(const char* name, const ToolOptions& options, FILE* out) {
+int run_named_operation(const char* name, const char* argument, const OperationContext& context) {
   const Operation* operation = find_operation(name);
   if (operation == nullptr) {
-    put_line("Error: Operation unknown", out);
+    put_line("Error: Operation unknown", context.out);
     return kRefused;
   }
   switch (operation->kind) {
-    case OperationKind::not_implemented: put_line("Error: TBD", out); return kRefused;
-    case OperationKind::query: run_query(*operation, options, out); return kCarriedOut;
-    case OperationKind::setting: return run_setting(*operation, options, out);
+    case OperationKind::not_implemented: put_line("Error: TBD", context.out); return kRefused;
+    case OperationKind::query: run_query(*operation, context); return kCarriedOut;
+    case OperationKind::setting: return run_setting(*operation, argument, context);
   }
   return kCarriedOut;
 }

@@ -4,15 +4,21 @@
 #include <linux/spi/spidev.h>
 #include <sys/ioctl.h>
 
-#include <cstdio>
 #include <cstdlib>
 
-#include "cli/options.h"
-
-SpiSettings spi_settings = {0, 8, 100000};
 int spi_fd = 0;
 
 namespace {
+
+// Settings applied to the device; each is replaced by what the driver reads
+// back, so the report shows what the bus really runs at.
+struct SpiSettings {
+  uint32_t mode;
+  uint8_t bits_per_word;
+  uint32_t max_speed_hz;
+};
+
+SpiSettings spi_settings = {0, 8, 100000};
 
 struct SettingsRequest {
   unsigned long request;
@@ -37,11 +43,10 @@ void die_with_errno(const char* message) {
   abort();
 }
 
-void open_spi_device(const ToolOptions& options) {
-  const bool report = options.verbose && options.debug;
-  if (report) printf("Device in use: %s\n", options.device_path);
+void open_spi_device(const char* device_path, bool report, FILE* out) {
+  if (report) fprintf(out, "Device in use: %s\n", device_path);
 
-  spi_fd = open(options.device_path, O_RDWR);
+  spi_fd = open(device_path, O_RDWR);
   if (spi_fd < 0) die_with_errno("can't open device");
 
   for (const SettingsRequest& step : kSettingsRequests) {
@@ -49,10 +54,10 @@ void open_spi_device(const ToolOptions& options) {
   }
 
   if (report) {
-    printf("spi mode: 0x%x\n", static_cast<unsigned>(spi_settings.mode));
-    printf("bits per word: %d\n", spi_settings.bits_per_word);
-    printf("max speed: %u Hz (%u KHz)\n", static_cast<unsigned>(spi_settings.max_speed_hz),
-           static_cast<unsigned>(spi_settings.max_speed_hz / 1000));
+    fprintf(out, "spi mode: 0x%x\n", static_cast<unsigned>(spi_settings.mode));
+    fprintf(out, "bits per word: %d\n", spi_settings.bits_per_word);
+    fprintf(out, "max speed: %u Hz (%u KHz)\n", static_cast<unsigned>(spi_settings.max_speed_hz),
+            static_cast<unsigned>(spi_settings.max_speed_hz / 1000));
   }
 }
 

@@ -2,18 +2,7 @@
 #pragma once
 
 #include <cstdint>
-
-struct ToolOptions;
-
-// Settings applied to the device; each is replaced by what the driver reads
-// back, so they show what the bus really runs at.
-struct SpiSettings {
-  uint32_t mode;
-  uint8_t bits_per_word;
-  uint32_t max_speed_hz;
-};
-
-extern SpiSettings spi_settings;
+#include <cstdio>
 
 // Descriptor of the open device; 0 while the device is not open.
 extern int spi_fd;
@@ -22,10 +11,11 @@ extern int spi_fd;
 // the run this way, with no clean-up.
 [[noreturn]] void die_with_errno(const char* message);
 
-// Opens options.device_path, applies and reads back the settings, and with
-// both verbose and debug set reports the device and the settings on stdout.
-// Returns only when spi_fd is open and configured.
-void open_spi_device(const ToolOptions& options);
+// Opens device_path, applies and reads back the settings (mode 0, 8 bits
+// per word, 100 kHz), and with report set writes the device and the settings
+// as the driver reads them back on out. Returns only when spi_fd is open and
+// configured.
+void open_spi_device(const char* device_path, bool report, FILE* out);
 
 // One full-duplex transfer of length bytes: tx is clocked out while rx is
 // filled. Returns the driver's result: bytes moved, or -1 with errno set.

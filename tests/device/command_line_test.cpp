@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/usage_text.h"
-#include "harness/fake_spidev.h"
-#include "supctl_runner.h"
+#include "device_test.h"
 
 namespace {
 
@@ -13,10 +12,7 @@ struct UsageCase {
   std::string diagnostic;  // what getopt_long writes on stderr
 };
 
-class UsageRun : public testing::TestWithParam<UsageCase> {
- protected:
-  harness::FakeSpidev device;
-};
+using UsageRun = DeviceTestWithParam<UsageCase>;
 
 TEST_P(UsageRun, PrintsUsageExitsOneAndLeavesTheDeviceAlone) {
   const harness::ChildResult run = run_on_device(GetParam().args);
@@ -35,10 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{{"--bogus"}, kSupctl + ": unrecognized option '--bogus'\n"},
                     UsageCase{{"-v", "-d"}, kSupctl + ": option requires an argument -- 'd'\n"}));
 
-class OperationName : public testing::Test {
- protected:
-  harness::FakeSpidev device;
-};
+using OperationName = DeviceTest;
 
 TEST_F(OperationName, EmptyPortPathMeansSpiMode) {
   device.reply_with({0xFF, 0x00, 0x34, 0x12, 0x07});

@@ -6,8 +6,7 @@
 #include <cerrno>
 #include <sstream>
 
-#include "harness/fake_spidev.h"
-#include "supctl_runner.h"
+#include "device_test.h"
 
 namespace {
 
@@ -46,10 +45,7 @@ OperationCase answers(std::vector<std::string> args, Bytes reply, Bytes frame, s
 
 Bytes query_frame(uint8_t command, size_t length) { return frame_of({command}, length); }
 
-class Operations : public testing::TestWithParam<OperationCase> {
- protected:
-  harness::FakeSpidev device;
-};
+using Operations = DeviceTestWithParam<OperationCase>;
 
 TEST_P(Operations, SendFrameAndPrintReply) {
   const OperationCase& c = GetParam();
@@ -58,7 +54,7 @@ TEST_P(Operations, SendFrameAndPrintReply) {
   EXPECT_TRUE(run.exited_with(c.status)) << run.describe();
   EXPECT_EQ(run.out, c.out);
   EXPECT_EQ(run.err, "");
-  const std::vector<harness::Transfer> transfers = device.transfers();
+  const std::vector<sim::Transfer> transfers = device.transfers();
   if (c.frame.empty()) {
     EXPECT_TRUE(transfers.empty());
     EXPECT_EQ(device.requests(), kSettingsRequests);
@@ -183,10 +179,7 @@ struct TraceCase {
   size_t length;
 };
 
-class DebugTrace : public testing::TestWithParam<TraceCase> {
- protected:
-  harness::FakeSpidev device;
-};
+using DebugTrace = DeviceTestWithParam<TraceCase>;
 
 // Under -D both buffers are traced for exactly the transfer length.
 TEST_P(DebugTrace, CoversTheTransferLengthBothWays) {
@@ -196,7 +189,7 @@ TEST_P(DebugTrace, CoversTheTransferLengthBothWays) {
   const harness::ChildResult run =
       run_on_device({"-D", "-o", GetParam().name, "-a", GetParam().arg});
   ASSERT_TRUE(run.exited_with(0)) << run.describe();
-  const std::vector<harness::Transfer> transfers = device.transfers();
+  const std::vector<sim::Transfer> transfers = device.transfers();
   ASSERT_EQ(transfers.size(), 1u);
   EXPECT_EQ(transfers[0].tx.size(), GetParam().length);
   EXPECT_EQ(traced_bytes(run.out, "TX"), transfers[0].tx);
@@ -219,10 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TraceCase{"SET_DisableMCU", "1", 4}, TraceCase{"SET_EraseMCU", "1", 4},
                     TraceCase{"SET_PowerOFF", "x1", 6}, TraceCase{"SET_RGB", "#1", 5}));
 
-class SettingFailures : public testing::Test {
- protected:
-  harness::FakeSpidev device;
-};
+using SettingFailures = DeviceTest;
 
 // The echo comes before the exchange, so it stands even when the exchange fails.
 TEST_F(SettingFailures, EchoIsPrintedBeforeAFailingExchange) {

@@ -5,8 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "harness/fake_spidev.h"
-#include "supctl_runner.h"
+#include "device_test.h"
 
 namespace {
 
@@ -15,12 +14,11 @@ struct SignalCase {
   std::string line;  // printed before the farewell
 };
 
-class SignalDuringExchange : public testing::TestWithParam<SignalCase> {};
+using SignalDuringExchange = DeviceTestWithParam<SignalCase>;
 
 // umockdev holds signals back while it emulates the exchange, so the
 // handler runs as the exchange ends: before the reply is printed.
 TEST_P(SignalDuringExchange, EndsTheRunBeforeTheReplyIsPrinted) {
-  harness::FakeSpidev device;
   device.reply_with({0xFF, 0x0A, 0x10, 0x0F, 0x5A, 0xFF});
   std::atomic<pid_t> tool{0};
   std::atomic<bool> signalled{false};

@@ -4,8 +4,7 @@
 
 #include <cerrno>
 
-#include "harness/fake_spidev.h"
-#include "supctl_runner.h"
+#include "device_test.h"
 
 namespace {
 
@@ -15,10 +14,9 @@ const std::string kPowerTrace =
     "TX | 23 FF FF FF FF FF __ __ __ __ __ __ __ __ __ __  | #.....\n"
     "RX | FF 0A 10 0F 5A FF __ __ __ __ __ __ __ __ __ __  | ....Z.\n";
 
-class SpiLink : public testing::Test {
+class SpiLink : public DeviceTest {
  protected:
   SpiLink() { device.reply_with(kPowerReply); }
-  harness::FakeSpidev device;
 };
 
 TEST_F(SpiLink, RunWithoutOptionsPrintsThePowerStatus) {
@@ -27,7 +25,7 @@ TEST_F(SpiLink, RunWithoutOptionsPrintsThePowerStatus) {
   EXPECT_EQ(run.out, kPowerLine);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(device.requests(), settings_then_transfer());
-  const std::vector<harness::Transfer> transfers = device.transfers();
+  const std::vector<sim::Transfer> transfers = device.transfers();
   ASSERT_EQ(transfers.size(), 1u);
   EXPECT_EQ(transfers[0].tx, frame_of({0x23}, 6));
   EXPECT_TRUE(transfers[0].extra_fields_zero);
@@ -51,7 +49,7 @@ TEST_F(SpiLink, NamedPowerStatusExchangesTheSameFrame) {
   const harness::ChildResult empty = run_on_device({"-o", ""});
   EXPECT_EQ(named.out, kPowerLine);
   EXPECT_EQ(empty.out, kPowerLine);
-  const std::vector<harness::Transfer> transfers = device.transfers();
+  const std::vector<sim::Transfer> transfers = device.transfers();
   ASSERT_EQ(transfers.size(), 2u);
   EXPECT_EQ(transfers[0].tx, frame_of({0x23}, 6));
   EXPECT_EQ(transfers[1].tx, frame_of({0x23}, 6));

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 namespace harness {
 
@@ -110,27 +109,6 @@ ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions&
     }
   }
   return result;
-}
-
-int run_inherited(const std::vector<std::string>& argv, const WhileWaiting& while_waiting) {
-  std::vector<char*> args = make_argv(argv);
-  const pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    // The caller may ignore terminal interrupts while it waits; the program
-    // gets them with their usual meaning.
-    signal(SIGINT, SIG_DFL);
-    signal(SIGQUIT, SIG_DFL);
-    execvp(args[0], args.data());
-    perror(args[0]);
-    _exit(127);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (while_waiting) while_waiting();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return status;
 }
 
 }  // namespace harness

@@ -22,17 +22,15 @@ struct ChildResult {
   std::string describe() const;
 };
 
-// Work for the waiting thread between two looks at the program, such as
-// pumping an event loop that an emulated device relies on.
-using WhileWaiting = std::function<void()>;
-
 struct RunOptions {
   std::chrono::milliseconds timeout{20000};
   // Called once the program is started, with its pid.
   std::function<void(pid_t)> on_started;
   // Called whenever more stdout has arrived, with the pid and all of stdout so far.
   std::function<void(pid_t, const std::string& out)> on_output;
-  WhileWaiting while_waiting;
+  // Work for the waiting thread between two looks at the program, such as
+  // pumping the event loop that an emulated device relies on.
+  std::function<void()> while_waiting;
 };
 
 // Runs argv[0] (a path) with stdout and stderr captured and no core dumps,
@@ -40,9 +38,5 @@ struct RunOptions {
 // the emulator that runs the target's programs (for example
 // "qemu-arm -L /usr/arm-linux-gnueabihf").
 ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions& options = {});
-
-// Runs argv[0] (looked up in PATH) with the caller's standard streams and
-// returns its wait status.
-int run_inherited(const std::vector<std::string>& argv, const WhileWaiting& while_waiting = {});
 
 }  // namespace harness

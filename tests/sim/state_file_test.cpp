@@ -1,4 +1,4 @@
-#include "state_file.h"
+#include "sim/state_file.h"
 
 #include <gtest/gtest.h>
 

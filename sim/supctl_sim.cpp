@@ -5,10 +5,8 @@
 #include <linux/spi/spidev.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "harness/child_process.h"
-#include "harness/fake_spidev.h"
+#include "command_runner.h"
+#include "emulated_spidev.h"
 #include "state_file.h"
 #include "supervisor_model.h"
 
@@ -133,31 +131,11 @@ bool prepare_state(const SimOptions& options, sim::SupervisorState& state, std::
   return true;
 }
 
-// umockdev redirects device access through a preload library; without it in
-// this process, start again under umockdev-wrapper.
-void ensure_preloaded(char* argv[]) {
-  const char* preload = getenv("LD_PRELOAD");
-  if (preload != nullptr && strstr(preload, "libumockdev-preload") != nullptr) return;
-  char self[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length < 0) {
-    perror("supctl-sim: cannot find its own program file");
-    exit(127);
-  }
-  self[length] = '\0';
-  std::vector<char*> args = {const_cast<char*>("umockdev-wrapper"), self};
-  for (char** word = argv + 1; *word != nullptr; ++word) args.push_back(*word);
-  args.push_back(nullptr);
-  execvp(args[0], args.data());
-  perror("supctl-sim: cannot run umockdev-wrapper");
-  exit(127);
-}
-
 // Runs the command against the simulated supervisor and returns its wait
 // status. Interrupts from the terminal go to the command, which handles them;
 // the simulator waits for it so the state is saved.
 int run_with_supervisor(const SimOptions& options, sim::SupervisorState& state) {
-  harness::FakeSpidev device;
+  sim::EmulatedSpidev device;
   if (options.fault != Fault::silent) {
     device.set_responder([&state](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
       sim::answer_frame(state, tx, rx);
@@ -167,7 +145,7 @@ int run_with_supervisor(const SimOptions& options, sim::SupervisorState& state) 
   if (options.fault == Fault::settings) device.fail_request(SPI_IOC_WR_MODE32, EINVAL);
   signal(SIGINT, SIG_IGN);
   signal(SIGQUIT, SIG_IGN);
-  return harness::run_inherited(options.command, harness::pump_main_context);
+  return sim::run_next_to_device(options.command);
 }
 
 // Ends this process the way the command ended, so callers see its outcome.
@@ -185,7 +163,7 @@ int main(int argc, char* argv[]) {
   SimOptions options;
   if (const int status = parse_sim_options(argc, argv, options); status >= 0) return status;
 
-  if (!options.show) ensure_preloaded(argv);
+  if (!options.show) sim::start_under_umockdev(argv);
 
   sim::SupervisorState state;
   std::string error;

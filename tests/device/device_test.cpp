@@ -1,13 +1,11 @@
-#include "supctl_runner.h"
+#include "device_test.h"
 
 #include <cstring>
-
-#include "harness/fake_spidev.h"
 
 harness::ChildResult run_on_device(const std::vector<std::string>& args,
                                    const harness::RunOptions& options) {
   harness::RunOptions next_to_device = options;
-  next_to_device.while_waiting = harness::pump_main_context;
+  next_to_device.while_waiting = sim::pump_main_context;
   return run_supctl(args, next_to_device);
 }
 
@@ -24,4 +22,11 @@ std::vector<unsigned long> settings_then_transfer() {
 std::vector<uint8_t> frame_of(std::vector<uint8_t> first, size_t length) {
   first.resize(length, 0xFF);
   return first;
+}
+
+// The emulated device needs umockdev's preload library in this process.
+int main(int argc, char** argv) {
+  sim::start_under_umockdev(argv);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }

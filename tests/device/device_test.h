@@ -1,12 +1,23 @@
-// Runs the real supctl binary for the device tests.
+// What the device tests share: a fixture that holds a fresh emulated
+// /dev/spidev0.1, and running the real supctl next to it.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <linux/spi/spidev.h>
 
 #include <string>
 #include <vector>
 
 #include "common/run_supctl.h"
+#include "sim/emulated_spidev.h"
+
+class DeviceTest : public testing::Test {
+ protected:
+  sim::EmulatedSpidev device;
+};
+
+template <typename Param>
+class DeviceTestWithParam : public DeviceTest, public testing::WithParamInterface<Param> {};
 
 // Runs supctl with args next to the emulated device of the calling test,
 // with GLib's main context pumped while it runs.

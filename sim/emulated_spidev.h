@@ -1,8 +1,9 @@
 // An emulated /dev/spidev0.1 for running supctl without the board.
 //
-// The process that owns a FakeSpidev must run with umockdev's preload library
-// (umockdev-wrapper); programs it starts inherit the emulated device. Every
-// request a program makes on the device is answered here and recorded.
+// The process that owns an EmulatedSpidev must run with umockdev's preload
+// library (see start_under_umockdev); programs it starts inherit the emulated
+// device. Every request a program makes on the device is answered here and
+// recorded.
 #pragma once
 
 #include <umockdev.h>
@@ -13,11 +14,16 @@
 #include <span>
 #include <vector>
 
-namespace harness {
+namespace sim {
 
 // Runs the pending work of GLib's default main context, which umockdev may
-// hand work to; pass it as the while_waiting of a run next to the device.
+// hand work to; a program next to the device runs while this is called.
 void pump_main_context();
+
+// Makes sure this process runs with umockdev's preload library: without it,
+// starts the program again under umockdev-wrapper with the same arguments
+// (and never returns), or says in one line what is missing and exits 127.
+void start_under_umockdev(char* argv[]);
 
 // One SPI_IOC_MESSAGE(1) transfer as the device saw it.
 struct Transfer {
@@ -25,7 +31,7 @@ struct Transfer {
   bool extra_fields_zero;  // every field besides tx_buf, rx_buf and len was 0
 };
 
-class FakeSpidev {
+class EmulatedSpidev {
  public:
   static constexpr const char* kDevicePath = "/dev/spidev0.1";
 
@@ -33,10 +39,10 @@ class FakeSpidev {
   // arrive pre-filled with 0xFF (a silent bus).
   using Responder = std::function<void(std::span<const uint8_t> tx, std::span<uint8_t> rx)>;
 
-  explicit FakeSpidev(Responder responder = nullptr);
-  ~FakeSpidev();
-  FakeSpidev(const FakeSpidev&) = delete;
-  FakeSpidev& operator=(const FakeSpidev&) = delete;
+  explicit EmulatedSpidev(Responder responder = nullptr);
+  ~EmulatedSpidev();
+  EmulatedSpidev(const EmulatedSpidev&) = delete;
+  EmulatedSpidev& operator=(const EmulatedSpidev&) = delete;
 
   void set_responder(Responder responder);
   // Every transfer answers with these bytes; bytes beyond them stay 0xFF.
@@ -82,4 +88,4 @@ class FakeSpidev {
   std::function<void()> transfer_hook_;
 };
 
-}  // namespace harness
+}  // namespace sim

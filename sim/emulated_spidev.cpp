@@ -1,16 +1,20 @@
-#include "harness/fake_spidev.h"
+#include "emulated_spidev.h"
 
 #include <linux/spi/spidev.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
-namespace harness {
+namespace sim {
 
 namespace {
 
@@ -68,7 +72,34 @@ void pump_main_context() {
   }
 }
 
-FakeSpidev::FakeSpidev(Responder responder) : responder_(std::move(responder)) {
+void start_under_umockdev(char* argv[]) {
+  const char* preload = getenv("LD_PRELOAD");
+  if (preload != nullptr && strstr(preload, "libumockdev-preload") != nullptr) return;
+#ifdef __SANITIZE_ADDRESS__
+  // The preload library comes before the AddressSanitizer runtime; the two
+  // work together once ASan stops insisting on being first.
+  const char* asan = getenv("ASAN_OPTIONS");
+  const std::string options =
+      std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+  setenv("ASAN_OPTIONS", options.c_str(), 1);
+#endif
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length < 0) {
+    perror("cannot find the program's own file");
+    exit(127);
+  }
+  self[length] = '\0';
+  std::vector<char*> args = {const_cast<char*>("umockdev-wrapper"), self};
+  for (char** word = argv + 1; *word != nullptr; ++word) args.push_back(*word);
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  fprintf(stderr, "%s: needs umockdev-wrapper to emulate the device (apt-get install umockdev)\n",
+          argv[0]);
+  exit(127);
+}
+
+EmulatedSpidev::EmulatedSpidev(Responder responder) : responder_(std::move(responder)) {
   testbed_ = umockdev_testbed_new();
   GError* error = nullptr;
   if (!umockdev_testbed_add_from_string(testbed_, kDeviceDescription, &error))
@@ -79,58 +110,58 @@ FakeSpidev::FakeSpidev(Responder responder) : responder_(std::move(responder)) {
     fail("cannot attach the spidev emulation", error);
 }
 
-FakeSpidev::~FakeSpidev() {
+EmulatedSpidev::~EmulatedSpidev() {
   umockdev_testbed_detach_ioctl(testbed_, kDevicePath, nullptr);
   g_object_unref(handler_);
   g_object_unref(testbed_);
 }
 
-void FakeSpidev::set_responder(Responder responder) {
+void EmulatedSpidev::set_responder(Responder responder) {
   std::lock_guard lock(mutex_);
   responder_ = std::move(responder);
 }
 
-void FakeSpidev::reply_with(std::vector<uint8_t> reply) {
+void EmulatedSpidev::reply_with(std::vector<uint8_t> reply) {
   set_responder([reply = std::move(reply)](std::span<const uint8_t>, std::span<uint8_t> rx) {
     std::copy_n(reply.begin(), std::min(reply.size(), rx.size()), rx.begin());
   });
 }
 
-void FakeSpidev::fail_request(unsigned long request, int error) {
+void EmulatedSpidev::fail_request(unsigned long request, int error) {
   std::lock_guard lock(mutex_);
   failing_request_ = request;
   failing_errno_ = error;
 }
 
-void FakeSpidev::set_transfer_result(long result) {
+void EmulatedSpidev::set_transfer_result(long result) {
   std::lock_guard lock(mutex_);
   transfer_result_set_ = true;
   transfer_result_ = result;
 }
 
-void FakeSpidev::set_speed_read_back(uint32_t hz) {
+void EmulatedSpidev::set_speed_read_back(uint32_t hz) {
   std::lock_guard lock(mutex_);
   speed_read_back_set_ = true;
   speed_read_back_ = hz;
 }
 
-void FakeSpidev::on_transfer(std::function<void()> hook) {
+void EmulatedSpidev::on_transfer(std::function<void()> hook) {
   std::lock_guard lock(mutex_);
   transfer_hook_ = std::move(hook);
 }
 
-std::vector<unsigned long> FakeSpidev::requests() const {
+std::vector<unsigned long> EmulatedSpidev::requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
 }
 
-std::vector<Transfer> FakeSpidev::transfers() const {
+std::vector<Transfer> EmulatedSpidev::transfers() const {
   std::lock_guard lock(mutex_);
   return transfers_;
 }
 
-gboolean FakeSpidev::on_ioctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
-  FakeSpidev* device = static_cast<FakeSpidev*>(self);
+gboolean EmulatedSpidev::on_ioctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+  EmulatedSpidev* device = static_cast<EmulatedSpidev*>(self);
   if (umockdev_ioctl_client_get_request(client) == SPI_IOC_MESSAGE(1)) device->run_transfer_hook();
   int error = 0;
   const long result = device->handle_request(client, error);
@@ -138,7 +169,7 @@ gboolean FakeSpidev::on_ioctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, g
   return TRUE;
 }
 
-void FakeSpidev::run_transfer_hook() {
+void EmulatedSpidev::run_transfer_hook() {
   std::function<void()> hook;
   {
     std::lock_guard lock(mutex_);
@@ -147,7 +178,7 @@ void FakeSpidev::run_transfer_hook() {
   if (hook) hook();
 }
 
-long FakeSpidev::handle_request(UMockdevIoctlClient* client, int& error) {
+long EmulatedSpidev::handle_request(UMockdevIoctlClient* client, int& error) {
   const unsigned long request = umockdev_ioctl_client_get_request(client);
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
   std::lock_guard lock(mutex_);
@@ -177,7 +208,7 @@ long FakeSpidev::handle_request(UMockdevIoctlClient* client, int& error) {
   return 0;
 }
 
-long FakeSpidev::handle_transfer(UMockdevIoctlData* arg, int& error) {
+long EmulatedSpidev::handle_transfer(UMockdevIoctlData* arg, int& error) {
   DataRef record_data = resolve(arg, 0, sizeof(spi_ioc_transfer));
   if (!record_data) {
     error = EFAULT;
@@ -204,4 +235,4 @@ long FakeSpidev::handle_transfer(UMockdevIoctlData* arg, int& error) {
   return transfer_result_set_ ? transfer_result_ : static_cast<long>(length);
 }
 
-}  // namespace harness
+}  // namespace sim
