@@ -1,7 +1,9 @@
 // supctl: talks to the board's power supervisor over SPI, one operation a
 // run, or uploads a file to a bootloader over a serial port.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,20 +14,46 @@
 #include "ops/run_operation.h"
 #include "spi/spi_device.h"
 
+namespace {
+
+// A closed descriptor 0, 1 or 2 would be taken by the device, the port or
+// the file opened next, and the run's output would go into it: give each
+// closed one /dev/null first. open returns the lowest free descriptor.
+void open_standard_descriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (open("/dev/null", O_RDWR) != fd) _exit(1);
+  }
+}
+
+// Ends an orderly run: output that could not be written (a full disk, a
+// closed pipe reader) turns a successful run into a failed one. stdout is
+// unbuffered, so the failed write was the last call that set errno.
+[[noreturn]] void finish(int status) {
+  if (ferror(stdout)) {
+    fprintf(stderr, "supctl: write error: %s\n", strerror(errno));
+    exit(1);
+  }
+  exit(status);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  open_standard_descriptors();
   setvbuf(stdout, nullptr, _IONBF, 0);
   memset(tool_options.bl_port_path, 0, sizeof tool_options.bl_port_path);
   memset(tool_options.bl_file_path, 0, sizeof tool_options.bl_file_path);
 
   if (parse_options(argc, argv, tool_options) != ParseOutcome::run) {
     print_usage(stdout, argc > 0 ? argv[0] : "supctl");
-    exit(1);
+    finish(1);
   }
 
   install_signal_handlers();
 
   if (tool_options.bl_port_path[0] != '\0') {
-    exit(run_bootloader_mode(tool_options.bl_port_path, tool_options.bl_file_path, stdout));
+    finish(run_bootloader_mode(tool_options.bl_port_path, tool_options.bl_file_path, stdout));
   }
 
   const bool verbose = tool_options.verbose != 0, debug = tool_options.debug != 0;
@@ -38,5 +66,5 @@ int main(int argc, char* argv[]) {
     status = run_named_operation(tool_options.operation_name, tool_options.operation_arg, context);
   }
   close(spi_fd);
-  exit(status);
+  finish(status);
 }

@@ -40,9 +40,11 @@ BootloaderScript answering(std::vector<std::string> answers) {
 
 class Upload : public testing::Test {
  protected:
-  BootloaderRun upload(const std::string& image, BootloaderScript script) {
+  BootloaderRun upload(const std::string& image, BootloaderScript script,
+                       const harness::RunOptions& options = {}) {
     const std::string file = dir.write("image.bin", image);
-    return run_with_bootloader(pty, {"-p", pty.slave_path(), "-b", file}, std::move(script));
+    return run_with_bootloader(pty, {"-p", pty.slave_path(), "-b", file}, std::move(script),
+                               options);
   }
 
   void expect_clean_upload(const BootloaderRun& run, const std::string& image,
@@ -172,6 +174,28 @@ TEST_F(Upload, RegularFileAsPortTakesTheUpload) {
   EXPECT_TRUE(run.exited_with(0)) << run.describe();
   EXPECT_EQ(run.out, "Error from tcgetattr: Inappropriate ioctl for device\n" + kBanner +
                          "Timeout from read OR closed fd\n" + finished(0));
+  EXPECT_EQ(read_file(port), "abc");
+}
+
+// A closed stdout must not become the port's descriptor: the port gets the
+// file's bytes and nothing of the tool's reports.
+TEST_F(Upload, ClosedStdoutLeavesThePortToTheFile) {
+  const std::string image = image_of(1000);
+  harness::RunOptions options;
+  options.stdout_to = harness::kClosed;
+  const BootloaderRun run = upload(image, answering({"ok"}), options);
+  EXPECT_TRUE(run.tool.exited_with(0)) << run.tool.describe();
+  EXPECT_TRUE(run.received == image) << run.received.size() << " bytes arrived";
+}
+
+TEST_F(Upload, ReportsThatWentNowhereEndItWithStatusOne) {
+  const std::string port = dir.write("port", "");
+  const std::string file = dir.write("image.bin", "abc");
+  harness::RunOptions options;
+  options.stdout_to = "/dev/full";
+  const harness::ChildResult run = run_supctl({"-p", port, "-b", file}, options);
+  EXPECT_TRUE(run.exited_with(1)) << run.describe();
+  EXPECT_EQ(run.err, "supctl: write error: No space left on device\n");
   EXPECT_EQ(read_file(port), "abc");
 }
 

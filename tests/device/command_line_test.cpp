@@ -31,6 +31,30 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{{"--bogus"}, kSupctl + ": unrecognized option '--bogus'\n"},
                     UsageCase{{"-v", "-d"}, kSupctl + ": option requires an argument -- 'd'\n"}));
 
+struct FullOutputCase {
+  std::vector<std::string> args;
+  int status;
+};
+
+using OutputToFullDisk = DeviceTestWithParam<FullOutputCase>;
+
+// Output that could not be written fails the run; a run that has nothing to
+// print is not affected.
+TEST_P(OutputToFullDisk, FailsEveryRunThatHadSomethingToSay) {
+  harness::RunOptions options;
+  options.stdout_to = "/dev/full";
+  const harness::ChildResult run = run_on_device(GetParam().args, options);
+  EXPECT_TRUE(run.exited_with(GetParam().status)) << run.describe();
+  EXPECT_EQ(run.err, GetParam().status == 0 ? "" : "supctl: write error: No space left on device\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, OutputToFullDisk,
+                         testing::Values(FullOutputCase{{}, 1},
+                                         FullOutputCase{{"-o", "GET_Event"}, 1},
+                                         FullOutputCase{{"-o", "GET_Bogus"}, 1},
+                                         FullOutputCase{{"-h"}, 1},
+                                         FullOutputCase{{"-o", "SET_LowBat", "-a", "20"}, 0}));
+
 using OperationName = DeviceTest;
 
 TEST_F(OperationName, EmptyPortPathMeansSpiMode) {

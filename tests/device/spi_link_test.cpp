@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "common/temp_dir.h"
 #include "device_test.h"
 
 namespace {
@@ -68,6 +69,18 @@ TEST_F(SpiLink, MissingDeviceNodeAbortsBeforeAnyRequest) {
   EXPECT_EQ(run.err, errno_line("can't open device", ENOENT));
   EXPECT_EQ(run.out, "Device in use: /dev/spidev0.7\n");
   EXPECT_TRUE(device.requests().empty());
+}
+
+// With stderr closed, the device must not become descriptor 2: the failure
+// message of a file that is no SPI device goes nowhere, not into the file.
+TEST_F(SpiLink, ClosedStderrLeavesTheDeviceUntouched) {
+  const TempDir dir;
+  const std::string device_file = dir.write("spidev", "keep");
+  harness::RunOptions options;
+  options.stderr_to = harness::kClosed;
+  const harness::ChildResult run = run_on_device({"-d", device_file}, options);
+  EXPECT_TRUE(run.killed_by(SIGABRT)) << run.describe();
+  EXPECT_EQ(read_file(device_file), "keep");
 }
 
 TEST_F(SpiLink, LaterDeviceOptionWins) {

@@ -49,6 +49,20 @@ std::vector<std::string> with_emulator(const std::vector<std::string>& argv) {
   return words;
 }
 
+// In the child: fd becomes the capture pipe, the file at target, or closed.
+void redirect(int fd, int pipe_end, const std::string& target) {
+  if (target == kClosed) {
+    close(fd);
+  } else if (!target.empty()) {
+    const int file = open(target.c_str(), O_WRONLY);
+    if (file < 0) _exit(126);
+    dup2(file, fd);
+    close(file);
+  } else {
+    dup2(pipe_end, fd);
+  }
+}
+
 }  // namespace
 
 bool ChildResult::exited_with(int code) const {
@@ -75,8 +89,8 @@ ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions&
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    dup2(out_pipe[1], STDOUT_FILENO);
-    dup2(err_pipe[1], STDERR_FILENO);
+    redirect(STDOUT_FILENO, out_pipe[1], options.stdout_to);
+    redirect(STDERR_FILENO, err_pipe[1], options.stderr_to);
     const rlimit no_core = {0, 0};
     setrlimit(RLIMIT_CORE, &no_core);  // aborts are expected results here
     execv(args[0], args.data());

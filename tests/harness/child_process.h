@@ -22,12 +22,19 @@ struct ChildResult {
   std::string describe() const;
 };
 
+inline const std::string kClosed = "(closed)";
+
 struct RunOptions {
   std::chrono::milliseconds timeout{20000};
   // Called once the program is started, with its pid.
   std::function<void(pid_t)> on_started;
   // Called whenever more stdout has arrived, with the pid and all of stdout so far.
   std::function<void(pid_t, const std::string& out)> on_output;
+  // Where the program's stdout and stderr go instead of being captured: a
+  // path is opened for writing (such as /dev/full), kClosed leaves the
+  // descriptor closed.
+  std::string stdout_to;
+  std::string stderr_to;
   // Work for the waiting thread between two looks at the program, such as
   // pumping the event loop that an emulated device relies on.
   std::function<void()> while_waiting;
