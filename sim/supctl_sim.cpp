@@ -2,6 +2,7 @@
 // /dev/spidev0.1. The supervisor keeps its state in a file between runs, so
 // a sequence of commands acts on one board.
 #include <getopt.h>
+#include <glib.h>
 #include <linux/spi/spidev.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -45,7 +46,8 @@ void print_help(FILE* out, const char* program) {
           "  -f, --fault MODE     silent:   the bus answers 0xFF to every frame\n"
           "                       transfer: every transfer fails (EIO)\n"
           "                       settings: the device refuses its SPI mode (EINVAL)\n"
-          "      --show           print the state (after --reset and --set) and exit\n"
+          "      --show           print the state a run would start from (after --reset\n"
+          "                       and --set) and exit; nothing is saved\n"
           "  -h, --help           this help\n"
           "\n"
           "Keys: device_id (32 hex digits), device_info (text), power_flags\n"
@@ -59,11 +61,7 @@ void print_help(FILE* out, const char* program) {
 }
 
 std::string default_state_path() {
-  if (const char* state = getenv("XDG_STATE_HOME"); state && *state)
-    return std::string(state) + "/supctl-sim/state";
-  if (const char* home = getenv("HOME"); home && *home)
-    return std::string(home) + "/.local/state/supctl-sim/state";
-  return "supctl-sim.state";
+  return std::string(g_get_user_state_dir()) + "/supctl-sim/state";
 }
 
 bool parse_fault(const char* text, Fault& fault) {
@@ -113,9 +111,12 @@ int parse_sim_options(int argc, char* argv[], SimOptions& options) {
   return -1;
 }
 
-bool prepare_state(const SimOptions& options, sim::SupervisorState& state, std::string& error) {
+// The state the command starts from: the saved one (from path) or a fresh
+// board, with the --set values applied.
+bool prepare_state(const SimOptions& options, const std::string& path, sim::SupervisorState& state,
+                   std::string& error) {
   state = sim::initial_state();
-  if (!options.reset && !sim::load_state_file(options.state_path, state, error)) return false;
+  if (!options.reset && !sim::load_state_file(path, state, error)) return false;
   for (const std::string& assignment : options.assignments) {
     const size_t equals = assignment.find('=');
     if (equals == std::string::npos) {
@@ -157,34 +158,55 @@ int run_with_supervisor(const SimOptions& options, sim::SupervisorState& state) 
   exit(WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1);
 }
 
+// Prints the state a run would start from; nothing is saved.
+int show_state(const SimOptions& options) {
+  std::string path, error;
+  sim::SupervisorState state;
+  if (!sim::resolve_state_path(options.state_path, path, error) ||
+      !prepare_state(options, path, state, error)) {
+    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
+    return 2;
+  }
+  fputs(sim::format_state(state).c_str(), stdout);
+  return 0;
+}
+
+// Runs the command on the board of the state file, which stays locked from
+// load to save. The state is saved once before the command runs, so a state
+// that can't be saved stops the run before the command has done anything.
+int run_on_board(const SimOptions& options) {
+  sim::StateFile file;
+  sim::SupervisorState state;
+  std::string error;
+  if (!file.open(options.state_path, error) || !prepare_state(options, file.path(), state, error)) {
+    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
+    return 2;
+  }
+  if (!sim::save_state_file(file.path(), state, error)) {
+    fprintf(stderr, "supctl-sim: cannot save the state, so the command was not run: %s\n",
+            error.c_str());
+    return 2;
+  }
+  int wait_status = 0;
+  try {
+    wait_status = run_with_supervisor(options, state);
+  } catch (const std::exception& failure) {
+    fprintf(stderr, "supctl-sim: %s\n", failure.what());
+    return 1;
+  }
+  if (!sim::save_state_file(file.path(), state, error)) {
+    fprintf(stderr, "supctl-sim: the state after the command is lost: %s\n", error.c_str());
+    return 2;
+  }
+  mirror(wait_status);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   SimOptions options;
   if (const int status = parse_sim_options(argc, argv, options); status >= 0) return status;
-
-  if (!options.show) sim::start_under_umockdev(argv);
-
-  sim::SupervisorState state;
-  std::string error;
-  if (!prepare_state(options, state, error)) {
-    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
-    return 2;
-  }
-  int wait_status = 0;
-  if (options.show) {
-    fputs(sim::format_state(state).c_str(), stdout);
-  } else {
-    try {
-      wait_status = run_with_supervisor(options, state);
-    } catch (const std::exception& failure) {
-      fprintf(stderr, "supctl-sim: %s\n", failure.what());
-      return 1;
-    }
-  }
-  if (!sim::save_state_file(options.state_path, state, error)) {
-    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
-    return 1;
-  }
-  mirror(wait_status);
+  if (options.show) return show_state(options);
+  sim::start_under_umockdev(argv);
+  return run_on_board(options);
 }

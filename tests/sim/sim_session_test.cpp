@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "common/temp_dir.h"
 #include "harness/child_process.h"
@@ -19,13 +22,21 @@ class SimSession : public testing::Test {
  protected:
   SimSession() : state_(directory_.path("state")) {}
 
-  harness::ChildResult sim(std::vector<std::string> sim_args,
-                           const std::vector<std::string>& supctl_args) {
+  // supctl-sim with sim_args on the session's state, running command.
+  harness::ChildResult run(std::vector<std::string> sim_args,
+                           const std::vector<std::string>& command) {
     std::vector<std::string> argv = {SUPCTL_SIM_BINARY, "--state", state_};
     argv.insert(argv.end(), sim_args.begin(), sim_args.end());
-    argv.insert(argv.end(), {"--", SUPCTL_BINARY});
-    argv.insert(argv.end(), supctl_args.begin(), supctl_args.end());
+    argv.push_back("--");
+    argv.insert(argv.end(), command.begin(), command.end());
     return harness::run_captured(argv);
+  }
+
+  harness::ChildResult sim(const std::vector<std::string>& sim_args,
+                           const std::vector<std::string>& supctl_args) {
+    std::vector<std::string> command = {SUPCTL_BINARY};
+    command.insert(command.end(), supctl_args.begin(), supctl_args.end());
+    return run(sim_args, command);
   }
 
   void run_steps(const std::vector<Step>& steps) {
@@ -134,5 +145,86 @@ TEST_F(SimSession, BrokenStateFileIsReportedNotOverwritten) {
   std::getline(file, line);
   EXPECT_EQ(line, "millivolts = lots");
 }
+
+TEST_F(SimSession, ParallelRunsTakeTurnsAndEveryUpdateSurvives) {
+  sim({"--reset", "--set", "active_mcus=0"}, {"-o", "GET_LowBat"});
+  std::vector<std::thread> runs;
+  for (int mcu = 1; mcu <= 10; ++mcu)
+    runs.emplace_back([this, mcu] { sim({}, {"-o", "SET_EnableMCU", "-a", std::to_string(mcu)}); });
+  for (std::thread& run : runs) run.join();
+  EXPECT_EQ(sim({}, {"-o", "GET_ActiveMCU"}).out, "[1 2 3 4 5 6 7 8 9 10 ]\n\n");
+}
+
+TEST_F(SimSession, ShowSavesNothing) {
+  sim({"--reset"}, {"-o", "SET_LowBat", "-a", "33"});
+  const std::string saved = read_file(state_);
+  const harness::ChildResult show = sim({"--reset", "--set", "low_bat=44", "--show"}, {});
+  EXPECT_NE(show.out.find("low_bat = 44\n"), std::string::npos) << show.out;
+  EXPECT_EQ(read_file(state_), saved);
+}
+
+// A link at the state's name is followed to the state it leads to, which is
+// replaced while the link stays; a link planted at the old temporary name
+// leads nowhere.
+TEST_F(SimSession, StateBehindALinkIsSavedThroughIt) {
+  const std::string target = directory_.path("real-state");
+  sim({"--reset"}, {"-o", "GET_LowBat"});
+  std::filesystem::rename(state_, target);
+  std::filesystem::create_symlink(target, state_);
+  std::filesystem::create_symlink(directory_.path("victim"), target + ".new");
+  const harness::ChildResult run = sim({}, {"-o", "SET_LowBat", "-a", "44"});
+  EXPECT_TRUE(run.exited_with(0)) << run.describe() << run.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(state_));
+  EXPECT_NE(read_file(target).find("low_bat = 44\n"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(directory_.path("victim")));
+}
+
+struct UnsavableState {
+  const char* what;
+  std::string state;  // in the session's directory
+  std::string link;   // when set, a link from this name to "victim"
+  std::string err;    // how stderr starts, "{dir}" standing for the session's directory
+};
+
+class UnsavableStateFile : public SimSession, public testing::WithParamInterface<UnsavableState> {};
+
+// The run stops before the command has done anything, and nothing is
+// written through a link.
+TEST_P(UnsavableStateFile, IsRefusedBeforeTheCommandRuns) {
+  std::ofstream(directory_.path("a-file"));
+  if (!GetParam().link.empty())
+    std::filesystem::create_symlink(directory_.path("victim"), directory_.path(GetParam().link));
+  state_ = directory_.path(GetParam().state);
+  const harness::ChildResult refused = run({}, {"touch", directory_.path("ran")});
+  EXPECT_TRUE(refused.exited_with(2)) << refused.describe();
+  std::string err = GetParam().err;
+  err.replace(err.find("{dir}"), 5, directory_.path(""));
+  EXPECT_TRUE(refused.err.starts_with("supctl-sim: " + err)) << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(directory_.path("ran")));
+  EXPECT_FALSE(std::filesystem::exists(directory_.path("victim")));
+}
+
+// The temporary file takes six characters more than the name: a name that
+// leaves room for ".lock" but not for them can be locked but not saved.
+const std::string kLongName(249, 's');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnsavableStateFile,
+    testing::Values(
+        UnsavableState{"folder is a file", "a-file/state", "",
+                       "cannot create the folder {dir}a-file: Not a directory\n"},
+        UnsavableState{"link to nothing", "state", "state",
+                       "{dir}state is a link that leads to no file: No such file or directory\n"},
+        UnsavableState{"link at the lock", "state", "state.lock",
+                       "cannot lock {dir}state.lock: Too many levels of symbolic links\n"},
+        UnsavableState{"no room for the temporary name", kLongName, "",
+                       "cannot save the state, so the command was not run: "
+                       "Failed to create file \u201c{dir}" +
+                           kLongName}),
+    [](const testing::TestParamInfo<UnsavableState>& info) {
+      std::string name = info.param.what;
+      std::replace(name.begin(), name.end(), ' ', '_');
+      return name;
+    });
 
 }  // namespace
