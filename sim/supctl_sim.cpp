@@ -133,8 +133,7 @@ bool prepare_state(const SimOptions& options, const std::string& path, sim::Supe
 }
 
 // Runs the command against the simulated supervisor and returns its wait
-// status. Interrupts from the terminal go to the command, which handles them;
-// the simulator waits for it so the state is saved.
+// status.
 int run_with_supervisor(const SimOptions& options, sim::SupervisorState& state) {
   sim::EmulatedSpidev device;
   if (options.fault != Fault::silent) {
@@ -144,16 +143,19 @@ int run_with_supervisor(const SimOptions& options, sim::SupervisorState& state) 
   }
   if (options.fault == Fault::transfer) device.set_transfer_result(-1);
   if (options.fault == Fault::settings) device.fail_request(SPI_IOC_WR_MODE32, EINVAL);
-  signal(SIGINT, SIG_IGN);
-  signal(SIGQUIT, SIG_IGN);
   return sim::run_next_to_device(options.command);
 }
 
 // Ends this process the way the command ended, so callers see its outcome.
 [[noreturn]] void mirror(int wait_status) {
   if (WIFSIGNALED(wait_status)) {
-    signal(WTERMSIG(wait_status), SIG_DFL);
-    raise(WTERMSIG(wait_status));
+    const int signal_number = WTERMSIG(wait_status);
+    signal(signal_number, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal_number);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    raise(signal_number);
   }
   exit(WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1);
 }
@@ -174,6 +176,8 @@ int show_state(const SimOptions& options) {
 // Runs the command on the board of the state file, which stays locked from
 // load to save. The state is saved once before the command runs, so a state
 // that can't be saved stops the run before the command has done anything.
+// From then on the signals that end a run go to the command, and this
+// process saves the state once the command has ended.
 int run_on_board(const SimOptions& options) {
   sim::StateFile file;
   sim::SupervisorState state;
@@ -182,6 +186,7 @@ int run_on_board(const SimOptions& options) {
     fprintf(stderr, "supctl-sim: %s\n", error.c_str());
     return 2;
   }
+  sim::hold_passed_signals();
   if (!sim::save_state_file(file.path(), state, error)) {
     fprintf(stderr, "supctl-sim: cannot save the state, so the command was not run: %s\n",
             error.c_str());

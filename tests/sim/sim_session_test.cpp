@@ -179,6 +179,40 @@ TEST_F(SimSession, StateBehindALinkIsSavedThroughIt) {
   EXPECT_FALSE(std::filesystem::exists(directory_.path("victim")));
 }
 
+class SimSignal : public SimSession, public testing::WithParamInterface<int> {};
+
+// The command changes the board and waits; the signal sent to supctl-sim
+// reaches it, and supctl-sim saves the change, removes umockdev's folder
+// and ends the way the command did.
+TEST_P(SimSignal, GoesToTheCommandAndTheStateIsSaved) {
+  const TempDir tmp;
+  const std::string script =
+      std::string(SUPCTL_BINARY) + " -o SET_LowBat -a 33 && echo ready && exec sleep 30";
+  harness::RunOptions options;
+  options.on_output = [](pid_t pid, const std::string& out) {
+    if (out == "ready\n") kill(pid, GetParam());
+  };
+  const harness::ChildResult run =
+      harness::run_captured({"/usr/bin/env", "TMPDIR=" + tmp.path(""), SUPCTL_SIM_BINARY, "--state",
+                             state_, "--reset", "--", "sh", "-c", script},
+                            options);
+  EXPECT_TRUE(run.killed_by(GetParam())) << run.describe() << run.err;
+  EXPECT_NE(read_file(state_).find("low_bat = 33\n"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path(""))) << "umockdev's folder is left";
+}
+
+INSTANTIATE_TEST_SUITE_P(EndingARun, SimSignal, testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT));
+
+// Whatever supctl-sim ignores or blocks (SIGHUP ignored by its caller here,
+// SIGPIPE by GLib, the signals it passes on), the command starts clean.
+TEST_F(SimSession, CommandStartsWithDefaultSignals) {
+  const std::string sim_run = std::string(SUPCTL_SIM_BINARY) + " --state " + state_ +
+                              " -- grep -E '^Sig(Blk|Ign)' /proc/self/status";
+  const harness::ChildResult run =
+      harness::run_captured({"/bin/sh", "-c", "trap '' HUP; exec " + sim_run});
+  EXPECT_EQ(run.out, "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n") << run.err;
+}
+
 struct UnsavableState {
   const char* what;
   std::string state;  // in the session's directory
