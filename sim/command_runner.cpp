@@ -1,11 +1,13 @@
 #include "command_runner.h"
 
+#include <glib.h>
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "emulated_spidev.h"
@@ -49,7 +51,30 @@ int wait_passing_signals(pid_t pid, int signals) {
   return status;
 }
 
+bool folder_on_path(const std::string& folder, const char* path) {
+  gchar** entries = g_strsplit(path, ":", -1);
+  bool found = false;
+  for (gchar** entry = entries; *entry != nullptr && !found; ++entry) {
+    char* real = realpath(**entry != '\0' ? *entry : ".", nullptr);
+    found = real != nullptr && folder == real;
+    free(real);
+  }
+  g_strfreev(entries);
+  return found;
+}
+
 }  // namespace
+
+void put_own_folder_on_path() {
+  gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+  if (self == nullptr) return;
+  gchar* folder = g_path_get_dirname(self);
+  // Without PATH, commands are looked up where the C library looks.
+  const char* path = getenv("PATH") != nullptr ? getenv("PATH") : "/bin:/usr/bin";
+  if (!folder_on_path(folder, path)) setenv("PATH", (std::string(folder) + ":" + path).c_str(), 1);
+  g_free(folder);
+  g_free(self);
+}
 
 void hold_passed_signals() {
   const sigset_t set = passed_signals();

@@ -12,6 +12,13 @@ namespace sim {
 // command and ends when the command does.
 inline constexpr int kPassedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
+// Puts the folder that holds this program at the front of PATH unless it is
+// on PATH already, so that a command named without a folder, and the
+// programs it starts, find the supctl built or installed next to
+// supctl-sim; an installed supctl-sim is on PATH, which then stays as it
+// is. Call it before any thread starts.
+void put_own_folder_on_path();
+
 // Holds kPassedSignals back in this thread and in every thread it starts
 // from now on, so that none of them ends this process; run_next_to_device
 // passes them on. Call it before the emulated device starts its threads.

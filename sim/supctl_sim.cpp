@@ -37,7 +37,8 @@ void print_help(FILE* out, const char* program) {
   fprintf(out,
           "Usage: %s [OPTIONS] -- COMMAND [ARGS...]\n"
           "Runs COMMAND with a simulated power supervisor behind /dev/spidev0.1.\n"
-          "The supervisor's state is kept in a file between runs.\n"
+          "The supervisor's state is kept in a file between runs. COMMAND is looked up\n"
+          "in PATH, with supctl-sim's own folder first when it is not on PATH.\n"
           "\n"
           "  -s, --state FILE     state file (default: $XDG_STATE_HOME/supctl-sim/state,\n"
           "                       or ~/.local/state/supctl-sim/state)\n"
@@ -56,8 +57,10 @@ void print_help(FILE* out, const char* program) {
           "rgb, low_bat, critical_low_bat, accel_sensitivity, temperature (tenths\n"
           "of a degree), magic, admin_unlocked, powered_off (0 turns the board on).\n"
           "\n"
-          "Example: %s --set charge_percent=15 -- supctl -v\n",
-          program, program);
+          "Examples:\n"
+          "  %s --set charge_percent=15 -- supctl -v\n"
+          "  %s --reset --show\n",
+          program, program, program);
 }
 
 std::string default_state_path() {
@@ -213,5 +216,6 @@ int main(int argc, char* argv[]) {
   if (const int status = parse_sim_options(argc, argv, options); status >= 0) return status;
   if (options.show) return show_state(options);
   sim::start_under_umockdev(argv);
+  sim::put_own_folder_on_path();
   return run_on_board(options);
 }

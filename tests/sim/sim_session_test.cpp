@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "common/temp_dir.h"
@@ -211,6 +212,44 @@ TEST_F(SimSession, CommandStartsWithDefaultSignals) {
   const harness::ChildResult run =
       harness::run_captured({"/bin/sh", "-c", "trap '' HUP; exec " + sim_run});
   EXPECT_EQ(run.out, "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n") << run.err;
+}
+
+// A plain shell command line run with env's assignments in front of it.
+harness::ChildResult run_shell(const std::vector<std::string>& assignments,
+                               const std::string& line) {
+  std::vector<std::string> argv = {"/usr/bin/env"};
+  argv.insert(argv.end(), assignments.begin(), assignments.end());
+  argv.insert(argv.end(), {"/bin/sh", "-c", line});
+  return harness::run_captured(argv);
+}
+
+std::string folder_of(const std::string& path) {
+  return std::filesystem::path(path).parent_path().string();
+}
+
+TEST_F(SimSession, HelpExamplesRunAsPrinted) {
+  const std::string help = run({"--help"}, {}).out;
+  const std::string examples = help.substr(help.find("Examples:\n"));
+  std::istringstream lines(examples.substr(examples.find('\n') + 1));
+  int count = 0;
+  for (std::string line; std::getline(lines, line) && line.starts_with("  "); ++count) {
+    const harness::ChildResult example =
+        run_shell({"PATH=/usr/bin:/bin", "XDG_STATE_HOME=" + directory_.path("")}, line);
+    EXPECT_TRUE(example.exited_with(0)) << line << ": " << example.describe() << example.err;
+  }
+  EXPECT_GE(count, 2);
+}
+
+// Off PATH, supctl-sim puts its folder first, so the supctl next to it
+// runs; on PATH, as when installed, the PATH's order holds.
+TEST_F(SimSession, CommandIsFoundNextToTheSimulatorOrOnPath) {
+  const std::string other = directory_.write("supctl", "#!/bin/sh\necho other supctl\n");
+  std::filesystem::permissions(other, std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
+  const std::string sim_run = std::string(SUPCTL_SIM_BINARY) + " --state " + state_ + " -- supctl";
+  EXPECT_EQ(run_shell({"PATH=/usr/bin:/bin"}, sim_run).out, "charging line 4012mV 87%\n\n");
+  const std::string path = folder_of(other) + ":" + folder_of(SUPCTL_SIM_BINARY) + ":/usr/bin:/bin";
+  EXPECT_EQ(run_shell({"PATH=" + path}, sim_run).out, "other supctl\n");
 }
 
 struct UnsavableState {
