@@ -115,11 +115,12 @@ int parse_sim_options(int argc, char* argv[], SimOptions& options) {
 }
 
 // The state the command starts from: the saved one (from path) or a fresh
-// board, with the --set values applied.
+// board, with the --set values applied and reacted to.
 bool prepare_state(const SimOptions& options, const std::string& path, sim::SupervisorState& state,
                    std::string& error) {
   state = sim::initial_state();
   if (!options.reset && !sim::load_state_file(path, state, error)) return false;
+  const sim::SupervisorState before = state;
   for (const std::string& assignment : options.assignments) {
     const size_t equals = assignment.find('=');
     if (equals == std::string::npos) {
@@ -132,6 +133,7 @@ bool prepare_state(const SimOptions& options, const std::string& path, sim::Supe
       return false;
     }
   }
+  if (!options.assignments.empty()) sim::react_to_change(before, state);
   return true;
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -92,6 +91,16 @@ TEST_F(SimSession, EventQueueDrainsAtMostSeventeenAtATime) {
   run_steps({
       {{"-o", "GET_Event"}, "11 0102030405060708091011121314151617\n\n"},
       {{"-o", "GET_Event"}, "03 181920\n\n"},
+  });
+}
+
+TEST_F(SimSession, BoardReactsToSetValuesAndToCommands) {
+  const harness::ChildResult low =
+      sim({"--reset", "--set", "events=", "--set", "charge_percent=15"}, {"-v", "-o", "GET_Event"});
+  EXPECT_EQ(low.out, "Event:\n01 BATLOW \n\n");
+  run_steps({
+      {{"-o", "SET_LowBat", "-a", "10"}, ""},
+      {{"-v", "-o", "GET_Event"}, "Event:\n01 BATLOWOFF \n\n"},
   });
 }
 
@@ -284,20 +293,16 @@ const std::string kLongName(249, 's');
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnsavableStateFile,
     testing::Values(
-        UnsavableState{"folder is a file", "a-file/state", "",
+        UnsavableState{"FolderIsAFile", "a-file/state", "",
                        "cannot create the folder {dir}a-file: Not a directory\n"},
-        UnsavableState{"link to nothing", "state", "state",
+        UnsavableState{"LinkToNothing", "state", "state",
                        "{dir}state is a link that leads to no file: No such file or directory\n"},
-        UnsavableState{"link at the lock", "state", "state.lock",
+        UnsavableState{"LinkAtTheLock", "state", "state.lock",
                        "cannot lock {dir}state.lock: Too many levels of symbolic links\n"},
-        UnsavableState{"no room for the temporary name", kLongName, "",
+        UnsavableState{"NoRoomForTheTemporaryName", kLongName, "",
                        "cannot save the state, so the command was not run: "
                        "Failed to create file \u201c{dir}" +
                            kLongName}),
-    [](const testing::TestParamInfo<UnsavableState>& info) {
-      std::string name = info.param.what;
-      std::replace(name.begin(), name.end(), ' ', '_');
-      return name;
-    });
+    [](const testing::TestParamInfo<UnsavableState>& info) { return info.param.what; });
 
 }  // namespace
