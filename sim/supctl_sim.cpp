@@ -19,6 +19,7 @@
 #include "emulated_spidev.h"
 #include "state_file.h"
 #include "supervisor_model.h"
+#include "trace_replay.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ enum class Fault { none, silent, transfer, settings };
 
 struct SimOptions {
   std::string state_path;
+  std::string replay_path;
+  int board_options = 0;  // how many of those that act on the simulated board
   bool reset = false;
   bool show = false;
   Fault fault = Fault::none;
@@ -49,6 +52,9 @@ void print_help(FILE* out, const char* program) {
           "                       settings: the device refuses its SPI mode (EINVAL)\n"
           "      --show           print the state a run would start from (after --reset\n"
           "                       and --set) and exit; nothing is saved\n"
+          "      --replay TRACE   answer as the board did in TRACE, the output of\n"
+          "                       supctl -D runs, instead of as the simulated board;\n"
+          "                       no state file is read or written\n"
           "  -h, --help           this help\n"
           "\n"
           "Keys: device_id (32 hex digits), device_info (text), power_flags\n"
@@ -56,6 +62,7 @@ void print_help(FILE* out, const char* program) {
           "mode, active_mcus and active_usb_ports (bit masks), events (hex codes),\n"
           "rgb, low_bat, critical_low_bat, accel_sensitivity, temperature (tenths\n"
           "of a degree), magic, admin_unlocked, powered_off (0 turns the board on).\n"
+          "A changed value queues the events a supervisor would: see supctl-sim(1).\n"
           "\n"
           "Examples:\n"
           "  %s --set charge_percent=15 -- supctl -v\n"
@@ -84,20 +91,20 @@ bool parse_fault(const char* text, Fault& fault) {
 
 // Returns -1 when the options are fine, else the exit status to end with.
 int parse_sim_options(int argc, char* argv[], SimOptions& options) {
-  static const option kLongOptions[] = {{"state", required_argument, nullptr, 's'},
-                                        {"reset", no_argument, nullptr, 'r'},
-                                        {"set", required_argument, nullptr, 'S'},
-                                        {"fault", required_argument, nullptr, 'f'},
-                                        {"show", no_argument, nullptr, 'w'},
-                                        {"help", no_argument, nullptr, 'h'},
-                                        {nullptr, 0, nullptr, 0}};
+  static const option kLongOptions[] = {
+      {"state", required_argument, nullptr, 's'}, {"reset", no_argument, nullptr, 'r'},
+      {"set", required_argument, nullptr, 'S'},   {"fault", required_argument, nullptr, 'f'},
+      {"show", no_argument, nullptr, 'w'},        {"replay", required_argument, nullptr, 'p'},
+      {"help", no_argument, nullptr, 'h'},        {nullptr, 0, nullptr, 0}};
   options.state_path = default_state_path();
   for (int letter; (letter = getopt_long(argc, argv, "+s:rS:f:h", kLongOptions, nullptr)) != -1;) {
+    if (strchr("srSfw", letter) != nullptr) ++options.board_options;
     switch (letter) {
       case 's': options.state_path = optarg; break;
       case 'r': options.reset = true; break;
       case 'S': options.assignments.push_back(optarg); break;
       case 'w': options.show = true; break;
+      case 'p': options.replay_path = optarg; break;
       case 'f':
         if (parse_fault(optarg, options.fault)) break;
         fprintf(stderr, "%s: unknown fault mode '%s'\n", argv[0], optarg);
@@ -109,6 +116,11 @@ int parse_sim_options(int argc, char* argv[], SimOptions& options) {
   options.command.assign(argv + optind, argv + argc);
   if (options.command.empty() && !options.show) {
     print_help(stderr, argv[0]);
+    return 2;
+  }
+  if (!options.replay_path.empty() && options.board_options > 0) {
+    fprintf(stderr, "%s: --replay goes with no --state, --reset, --set, --fault or --show\n",
+            argv[0]);
     return 2;
   }
   return -1;
@@ -137,15 +149,10 @@ bool prepare_state(const SimOptions& options, const std::string& path, sim::Supe
   return true;
 }
 
-// Runs the command against the simulated supervisor and returns its wait
-// status.
-int run_with_supervisor(const SimOptions& options, sim::SupervisorState& state) {
-  sim::EmulatedSpidev device;
-  if (options.fault != Fault::silent) {
-    device.set_responder([&state](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
-      sim::answer_frame(state, tx, rx);
-    });
-  }
+// Runs the command next to the emulated device that responder answers, with
+// the fault options ask for, and returns its wait status.
+int run_next_to(const SimOptions& options, sim::EmulatedSpidev::Responder responder) {
+  sim::EmulatedSpidev device(options.fault == Fault::silent ? nullptr : std::move(responder));
   if (options.fault == Fault::transfer) device.set_transfer_result(-1);
   if (options.fault == Fault::settings) device.fail_request(SPI_IOC_WR_MODE32, EINVAL);
   return sim::run_next_to_device(options.command);
@@ -197,18 +204,31 @@ int run_on_board(const SimOptions& options) {
             error.c_str());
     return 2;
   }
-  int wait_status = 0;
-  try {
-    wait_status = run_with_supervisor(options, state);
-  } catch (const std::exception& failure) {
-    fprintf(stderr, "supctl-sim: %s\n", failure.what());
-    return 1;
-  }
+  const int wait_status =
+      run_next_to(options, [&state](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
+        sim::answer_frame(state, tx, rx);
+      });
   if (!sim::save_state_file(file.path(), state, error)) {
     fprintf(stderr, "supctl-sim: the state after the command is lost: %s\n", error.c_str());
     return 2;
   }
   mirror(wait_status);
+}
+
+// Runs the command next to a device that answers as the board in the trace
+// did. The simulated board and its state file are not involved.
+int run_replay(const SimOptions& options) {
+  std::vector<sim::Exchange> exchanges;
+  std::string error;
+  if (!sim::load_trace_file(options.replay_path, exchanges, error)) {
+    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
+    return 2;
+  }
+  sim::TraceReplay replay(exchanges, stderr);
+  sim::hold_passed_signals();
+  mirror(run_next_to(options, [&replay](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
+    replay.answer(tx, rx);
+  }));
 }
 
 }  // namespace
@@ -219,5 +239,10 @@ int main(int argc, char* argv[]) {
   if (options.show) return show_state(options);
   sim::start_under_umockdev(argv);
   sim::put_own_folder_on_path();
-  return run_on_board(options);
+  try {
+    return options.replay_path.empty() ? run_on_board(options) : run_replay(options);
+  } catch (const std::exception& failure) {
+    fprintf(stderr, "supctl-sim: %s\n", failure.what());
+    return 1;
+  }
 }

@@ -104,6 +104,28 @@ TEST_F(SimSession, BoardReactsToSetValuesAndToCommands) {
   });
 }
 
+// A board's answers recorded with -D come back from the trace, whatever
+// the simulated board would say; a frame never recorded meets a silent bus.
+TEST_F(SimSession, ReplayAnswersAsTheTracedBoardDid) {
+  const std::string trace = directory_.write(
+      "board.trace", sim({"--reset", "--set", "low_bat=33"}, {"-v", "-D", "-o", "GET_LowBat"}).out);
+  const auto replay = [&](const std::string& file, const std::string& operation) {
+    return harness::run_captured(
+        {SUPCTL_SIM_BINARY, "--replay", file, "--", SUPCTL_BINARY, "-o", operation});
+  };
+  const harness::ChildResult recorded = replay(trace, "GET_LowBat");
+  EXPECT_EQ(recorded.out, "33\n\n");
+  EXPECT_EQ(recorded.err, "");
+  const harness::ChildResult unknown = replay(trace, "GET_CriticalLowBat");
+  EXPECT_EQ(unknown.out, "255\n\n");
+  EXPECT_EQ(unknown.err,
+            "supctl-sim: no reply recorded for TX 2A FF FF FF; the bus stays at 0xFF\n");
+  const std::string broken = directory_.write("broken.trace", "Power status:\nRX | FF\n");
+  const harness::ChildResult refused = replay(broken, "GET_LowBat");
+  EXPECT_TRUE(refused.exited_with(2)) << refused.describe();
+  EXPECT_EQ(refused.err, "supctl-sim: " + broken + ": line 2: expected 16 cells, then \" | \"\n");
+}
+
 TEST_F(SimSession, InitialValuesComeFromOptions) {
   const harness::ChildResult run = sim({"--reset", "--set", "power_flags=0x5", "--set",
                                         "millivolts=3650", "--set", "charge_percent=15"},
