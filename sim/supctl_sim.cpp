@@ -65,7 +65,7 @@ void print_help(FILE* out, const char* program) {
           "A changed value queues the events a supervisor would: see supctl-sim(1).\n"
           "\n"
           "Examples:\n"
-          "  %s --set charge_percent=15 -- supctl -v\n"
+          "  %s --set charge_percent=15 -- supctl -v -o GET_Event\n"
           "  %s --reset --show\n",
           program, program, program);
 }

@@ -271,6 +271,34 @@ TEST_F(SimSession, HelpExamplesRunAsPrinted) {
   EXPECT_GE(count, 2);
 }
 
+std::string roff(const std::string& option) {
+  std::string escaped;
+  for (char c : option) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+  return escaped;
+}
+
+// Each option of the help ("  -s, --state FILE ..." or "      --show ...")
+// has its entry in the man page's option list.
+TEST_F(SimSession, ManPageDescribesEveryOptionOfTheHelp) {
+  const std::string page = read_file(SUPCTL_SIM_MAN_PAGE);
+  std::istringstream help(run({"--help"}, {}).out);
+  int count = 0;
+  for (std::string line; std::getline(help, line);) {
+    std::istringstream words(line);
+    std::string first, second;
+    words >> first >> second;
+    if (!first.starts_with("-")) continue;
+    const std::string tag =
+        first.ends_with(",") ? roff(first.substr(0, first.size() - 1)) + " \", \" " + roff(second)
+                             : roff(first);
+    EXPECT_TRUE(page.find(".TP\n.B " + tag) != std::string::npos ||
+                page.find(".TP\n.BR " + tag) != std::string::npos)
+        << tag;
+    ++count;
+  }
+  EXPECT_EQ(count, 7);
+}
+
 // Off PATH, supctl-sim puts its folder first, so the supctl next to it
 // runs; on PATH, as when installed, the PATH's order holds.
 TEST_F(SimSession, CommandIsFoundNextToTheSimulatorOrOnPath) {
