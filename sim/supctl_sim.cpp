@@ -28,7 +28,7 @@ enum class Fault { none, silent, transfer, settings };
 struct SimOptions {
   std::string state_path;
   std::string replay_path;
-  int board_options = 0;  // how many of those that act on the simulated board
+  int board_options = 0;  // given options that act on the simulated board
   bool reset = false;
   bool show = false;
   Fault fault = Fault::none;

@@ -31,8 +31,8 @@ bool read_cells(std::string_view line, std::vector<uint8_t>& bytes, std::string&
   }
   for (size_t cell = 0; cell < kCells; ++cell) {
     const std::string_view text = line.substr(kCellsStart + 3 * cell, 3);
-    const int high = g_ascii_xdigit_value(text[0]), low = g_ascii_xdigit_value(text[1]);
     if (text == "__ ") continue;
+    const int high = g_ascii_xdigit_value(text[0]), low = g_ascii_xdigit_value(text[1]);
     if (high < 0 || low < 0 || text[2] != ' ') {
       why = "cell " + std::to_string(cell + 1) + " is neither two hex digits nor __";
       return false;

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/roff.h"
 #include "common/temp_dir.h"
 #include "harness/child_process.h"
 
@@ -23,8 +24,8 @@ class SimSession : public testing::Test {
   SimSession() : state_(directory_.path("state")) {}
 
   // supctl-sim with sim_args on the session's state, running command.
-  harness::ChildResult run(std::vector<std::string> sim_args,
-                           const std::vector<std::string>& command) {
+  harness::ChildResult sim_command(const std::vector<std::string>& sim_args,
+                                   const std::vector<std::string>& command) {
     std::vector<std::string> argv = {SUPCTL_SIM_BINARY, "--state", state_};
     argv.insert(argv.end(), sim_args.begin(), sim_args.end());
     argv.push_back("--");
@@ -36,7 +37,7 @@ class SimSession : public testing::Test {
                            const std::vector<std::string>& supctl_args) {
     std::vector<std::string> command = {SUPCTL_BINARY};
     command.insert(command.end(), supctl_args.begin(), supctl_args.end());
-    return run(sim_args, command);
+    return sim_command(sim_args, command);
   }
 
   void run_steps(const std::vector<Step>& steps) {
@@ -259,7 +260,7 @@ std::string folder_of(const std::string& path) {
 }
 
 TEST_F(SimSession, HelpExamplesRunAsPrinted) {
-  const std::string help = run({"--help"}, {}).out;
+  const std::string help = sim_command({"--help"}, {}).out;
   const std::string examples = help.substr(help.find("Examples:\n"));
   std::istringstream lines(examples.substr(examples.find('\n') + 1));
   int count = 0;
@@ -271,17 +272,11 @@ TEST_F(SimSession, HelpExamplesRunAsPrinted) {
   EXPECT_GE(count, 2);
 }
 
-std::string roff(const std::string& option) {
-  std::string escaped;
-  for (char c : option) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
-  return escaped;
-}
-
 // Each option of the help ("  -s, --state FILE ..." or "      --show ...")
 // has its entry in the man page's option list.
 TEST_F(SimSession, ManPageDescribesEveryOptionOfTheHelp) {
   const std::string page = read_file(SUPCTL_SIM_MAN_PAGE);
-  std::istringstream help(run({"--help"}, {}).out);
+  std::istringstream help(sim_command({"--help"}, {}).out);
   int count = 0;
   for (std::string line; std::getline(help, line);) {
     std::istringstream words(line);
@@ -323,11 +318,11 @@ class UnsavableStateFile : public SimSession, public testing::WithParamInterface
 // The run stops before the command has done anything, and nothing is
 // written through a link.
 TEST_P(UnsavableStateFile, IsRefusedBeforeTheCommandRuns) {
-  std::ofstream(directory_.path("a-file"));
+  directory_.write("a-file", "");
   if (!GetParam().link.empty())
     std::filesystem::create_symlink(directory_.path("victim"), directory_.path(GetParam().link));
   state_ = directory_.path(GetParam().state);
-  const harness::ChildResult refused = run({}, {"touch", directory_.path("ran")});
+  const harness::ChildResult refused = sim_command({}, {"touch", directory_.path("ran")});
   EXPECT_TRUE(refused.exited_with(2)) << refused.describe();
   std::string err = GetParam().err;
   err.replace(err.find("{dir}"), 5, directory_.path(""));
@@ -336,9 +331,9 @@ TEST_P(UnsavableStateFile, IsRefusedBeforeTheCommandRuns) {
   EXPECT_FALSE(std::filesystem::exists(directory_.path("victim")));
 }
 
-// The temporary file takes six characters more than the name: a name that
-// leaves room for ".lock" but not for them can be locked but not saved.
-const std::string kLongName(249, 's');
+// The temporary file takes seven characters more than the name: a name
+// that leaves room for ".lock" but not for them can be locked but not saved.
+std::string long_name() { return std::string(249, 's'); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnsavableStateFile,
@@ -349,10 +344,10 @@ INSTANTIATE_TEST_SUITE_P(
                        "{dir}state is a link that leads to no file: No such file or directory\n"},
         UnsavableState{"LinkAtTheLock", "state", "state.lock",
                        "cannot lock {dir}state.lock: Too many levels of symbolic links\n"},
-        UnsavableState{"NoRoomForTheTemporaryName", kLongName, "",
+        UnsavableState{"NoRoomForTheTemporaryName", long_name(), "",
                        "cannot save the state, so the command was not run: "
                        "Failed to create file \u201c{dir}" +
-                           kLongName}),
+                           long_name()}),
     [](const testing::TestParamInfo<UnsavableState>& info) { return info.param.what; });
 
 }  // namespace

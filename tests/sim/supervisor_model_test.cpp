@@ -31,6 +31,7 @@ sim::SupervisorState with(sim::SupervisorState state, const std::vector<std::str
 
 std::vector<std::string> event_names(const std::vector<uint8_t>& codes) {
   std::vector<std::string> names;
+  names.reserve(codes.size());
   for (uint8_t code : codes) names.push_back(event_name(code));
   return names;
 }
