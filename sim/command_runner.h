@@ -1,14 +1,33 @@
 // Running a command next to the emulated device.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 #include <vector>
 
 namespace sim {
 
+// The signals that end a run from outside: supctl-sim passes them to the
+// command and ends when the command does.
+inline constexpr int kPassedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Puts the folder that holds this program at the front of PATH unless it is
+// on PATH already, so that a command named without a folder, and the
+// programs it starts, find the supctl built or installed next to
+// supctl-sim; an installed supctl-sim is on PATH, which then stays as it
+// is. Call it before any thread starts.
+void put_own_folder_on_path();
+
+// Holds kPassedSignals back in this thread and in every thread it starts
+// from now on, so that none of them ends this process; run_next_to_device
+// passes them on. Call it before the emulated device starts its threads.
+void hold_passed_signals();
+
 // Runs argv[0] (looked up in PATH) with the caller's standard streams while
-// this process answers the emulated device, and returns its wait status.
-// Terminal interrupts reach the command with their usual meaning.
+// this process answers the emulated device, passes kPassedSignals on to it,
+// and returns its wait status. The command starts with the default action
+// and no block for every signal, whatever this process has set.
 int run_next_to_device(const std::vector<std::string>& argv);
 
 }  // namespace sim

@@ -1,11 +1,15 @@
 #include "state_file.h"
 
+#include <fcntl.h>
+#include <glib.h>
+#include <glib/gstdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace sim {
@@ -100,6 +104,30 @@ std::string hex_bytes(const uint8_t* bytes, size_t count, const char* separator)
   return text;
 }
 
+bool make_parent_folder(const std::string& path, std::string& error) {
+  gchar* folder = g_path_get_dirname(path.c_str());
+  const bool made = g_mkdir_with_parents(folder, 0777) == 0;
+  const int why = errno;
+  if (!made) error = std::string("cannot create the folder ") + folder + ": " + g_strerror(why);
+  g_free(folder);
+  return made;
+}
+
+// Opens lock_path and waits for the lock on it. A link planted at its name
+// is refused, not followed, and the command run next to the board does not
+// inherit the descriptor.
+int lock_file(const std::string& lock_path, std::string& error) {
+  const int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  int locked = -1;
+  while (fd >= 0 && (locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  if (locked == 0) return fd;
+  const int why = errno;
+  if (fd >= 0) close(fd);
+  error = "cannot lock " + lock_path + ": " + g_strerror(why);
+  return -1;
+}
+
 }  // namespace
 
 bool set_state_value(SupervisorState& state, std::string_view key, std::string_view value,
@@ -162,37 +190,60 @@ std::string format_state(const SupervisorState& state) {
   return text;
 }
 
-bool load_state_file(const std::string& path, SupervisorState& state, std::string& error) {
-  std::ifstream file(path);
-  if (!file) {
-    if (errno == ENOENT) return true;
-    error = path + ": " + strerror(errno);
+bool resolve_state_path(const std::string& path, std::string& resolved, std::string& error) {
+  GStatBuf info;
+  if (g_lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+    resolved = path;
+    return true;
+  }
+  char* target = realpath(path.c_str(), nullptr);
+  if (target == nullptr) {
+    const int why = errno;
+    error = path + " is a link that leads to no file: " + g_strerror(why);
     return false;
   }
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (parse_state(text.str(), state, error)) return true;
-  error = path + ": " + error;
-  return false;
+  resolved = target;
+  free(target);
+  return true;
+}
+
+bool load_state_file(const std::string& path, SupervisorState& state, std::string& error) {
+  gchar* contents = nullptr;
+  gsize length = 0;
+  GError* failure = nullptr;
+  if (!g_file_get_contents(path.c_str(), &contents, &length, &failure)) {
+    const bool missing = g_error_matches(failure, G_FILE_ERROR, G_FILE_ERROR_NOENT);
+    if (!missing) error = failure->message;
+    g_error_free(failure);
+    return missing;
+  }
+  const bool parsed = parse_state(std::string_view(contents, length), state, error);
+  g_free(contents);
+  if (!parsed) error.insert(0, path + ": ");
+  return parsed;
 }
 
 bool save_state_file(const std::string& path, const SupervisorState& state, std::string& error) {
-  std::error_code failure;
-  const std::filesystem::path target(path);
-  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), failure);
-  const std::string temporary = path + ".new";
-  {
-    std::ofstream file(temporary, std::ios::trunc);
-    file << format_state(state);
-    if (!file.flush()) {
-      error = temporary + ": cannot write";
-      return false;
-    }
-  }
-  std::filesystem::rename(temporary, target, failure);
-  if (!failure) return true;
-  error = path + ": " + failure.message();
+  const std::string text = format_state(state);
+  GError* failure = nullptr;
+  if (g_file_set_contents_full(path.c_str(), text.data(), static_cast<gssize>(text.size()),
+                               static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT |
+                                                                  G_FILE_SET_CONTENTS_DURABLE),
+                               0666, &failure))
+    return true;
+  error = failure->message;
+  g_error_free(failure);
   return false;
+}
+
+StateFile::~StateFile() {
+  if (lock_fd_ >= 0) close(lock_fd_);
+}
+
+bool StateFile::open(const std::string& path, std::string& error) {
+  if (!resolve_state_path(path, path_, error) || !make_parent_folder(path_, error)) return false;
+  lock_fd_ = lock_file(path_ + ".lock", error);
+  return lock_fd_ >= 0;
 }
 
 }  // namespace sim

@@ -19,10 +19,37 @@ bool parse_state(std::string_view text, SupervisorState& state, std::string& err
 
 std::string format_state(const SupervisorState& state);
 
+// The file that path names: for a link, the file it leads to, so that
+// saving replaces that file and keeps the link. A link that leads nowhere is
+// refused.
+bool resolve_state_path(const std::string& path, std::string& resolved, std::string& error);
+
 // A missing file leaves state as it is.
 bool load_state_file(const std::string& path, SupervisorState& state, std::string& error);
 
-// Writes through a temporary file, so a crash never leaves half a state.
+// Writes a new file next to path, created afresh (never through a link),
+// syncs it and renames it over path: a crash leaves the old state or the
+// new one, never half of one.
 bool save_state_file(const std::string& path, const SupervisorState& state, std::string& error);
+
+// The state file of one board, locked while this is open so that runs on
+// the same board take turns: each loads what the one before it saved.
+class StateFile {
+ public:
+  StateFile() = default;
+  ~StateFile();
+  StateFile(const StateFile&) = delete;
+  StateFile& operator=(const StateFile&) = delete;
+
+  // Resolves path, creates its folder and locks PATH.lock next to the
+  // file, waiting while another run holds it.
+  bool open(const std::string& path, std::string& error);
+  // The file to load and save: path with a link resolved.
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  int lock_fd_ = -1;
+};
 
 }  // namespace sim

@@ -2,6 +2,7 @@
 // /dev/spidev0.1. The supervisor keeps its state in a file between runs, so
 // a sequence of commands acts on one board.
 #include <getopt.h>
+#include <glib.h>
 #include <linux/spi/spidev.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -18,6 +19,7 @@
 #include "emulated_spidev.h"
 #include "state_file.h"
 #include "supervisor_model.h"
+#include "trace_replay.h"
 
 namespace {
 
@@ -25,6 +27,8 @@ enum class Fault { none, silent, transfer, settings };
 
 struct SimOptions {
   std::string state_path;
+  std::string replay_path;
+  int board_options = 0;  // given options that act on the simulated board
   bool reset = false;
   bool show = false;
   Fault fault = Fault::none;
@@ -36,7 +40,8 @@ void print_help(FILE* out, const char* program) {
   fprintf(out,
           "Usage: %s [OPTIONS] -- COMMAND [ARGS...]\n"
           "Runs COMMAND with a simulated power supervisor behind /dev/spidev0.1.\n"
-          "The supervisor's state is kept in a file between runs.\n"
+          "The supervisor's state is kept in a file between runs. COMMAND is looked up\n"
+          "in PATH, with supctl-sim's own folder first when it is not on PATH.\n"
           "\n"
           "  -s, --state FILE     state file (default: $XDG_STATE_HOME/supctl-sim/state,\n"
           "                       or ~/.local/state/supctl-sim/state)\n"
@@ -45,7 +50,11 @@ void print_help(FILE* out, const char* program) {
           "  -f, --fault MODE     silent:   the bus answers 0xFF to every frame\n"
           "                       transfer: every transfer fails (EIO)\n"
           "                       settings: the device refuses its SPI mode (EINVAL)\n"
-          "      --show           print the state (after --reset and --set) and exit\n"
+          "      --show           print the state a run would start from (after --reset\n"
+          "                       and --set) and exit; nothing is saved\n"
+          "      --replay TRACE   answer as the board did in TRACE, the output of\n"
+          "                       supctl -D runs, instead of as the simulated board;\n"
+          "                       no state file is read or written\n"
           "  -h, --help           this help\n"
           "\n"
           "Keys: device_id (32 hex digits), device_info (text), power_flags\n"
@@ -53,17 +62,16 @@ void print_help(FILE* out, const char* program) {
           "mode, active_mcus and active_usb_ports (bit masks), events (hex codes),\n"
           "rgb, low_bat, critical_low_bat, accel_sensitivity, temperature (tenths\n"
           "of a degree), magic, admin_unlocked, powered_off (0 turns the board on).\n"
+          "A changed value queues the events a supervisor would: see supctl-sim(1).\n"
           "\n"
-          "Example: %s --set charge_percent=15 -- supctl -v\n",
-          program, program);
+          "Examples:\n"
+          "  %s --set charge_percent=15 -- supctl -v -o GET_Event\n"
+          "  %s --reset --show\n",
+          program, program, program);
 }
 
 std::string default_state_path() {
-  if (const char* state = getenv("XDG_STATE_HOME"); state && *state)
-    return std::string(state) + "/supctl-sim/state";
-  if (const char* home = getenv("HOME"); home && *home)
-    return std::string(home) + "/.local/state/supctl-sim/state";
-  return "supctl-sim.state";
+  return std::string(g_get_user_state_dir()) + "/supctl-sim/state";
 }
 
 bool parse_fault(const char* text, Fault& fault) {
@@ -83,20 +91,20 @@ bool parse_fault(const char* text, Fault& fault) {
 
 // Returns -1 when the options are fine, else the exit status to end with.
 int parse_sim_options(int argc, char* argv[], SimOptions& options) {
-  static const option kLongOptions[] = {{"state", required_argument, nullptr, 's'},
-                                        {"reset", no_argument, nullptr, 'r'},
-                                        {"set", required_argument, nullptr, 'S'},
-                                        {"fault", required_argument, nullptr, 'f'},
-                                        {"show", no_argument, nullptr, 'w'},
-                                        {"help", no_argument, nullptr, 'h'},
-                                        {nullptr, 0, nullptr, 0}};
+  static const option kLongOptions[] = {
+      {"state", required_argument, nullptr, 's'}, {"reset", no_argument, nullptr, 'r'},
+      {"set", required_argument, nullptr, 'S'},   {"fault", required_argument, nullptr, 'f'},
+      {"show", no_argument, nullptr, 'w'},        {"replay", required_argument, nullptr, 'p'},
+      {"help", no_argument, nullptr, 'h'},        {nullptr, 0, nullptr, 0}};
   options.state_path = default_state_path();
   for (int letter; (letter = getopt_long(argc, argv, "+s:rS:f:h", kLongOptions, nullptr)) != -1;) {
+    if (strchr("srSfw", letter) != nullptr) ++options.board_options;
     switch (letter) {
       case 's': options.state_path = optarg; break;
       case 'r': options.reset = true; break;
       case 'S': options.assignments.push_back(optarg); break;
       case 'w': options.show = true; break;
+      case 'p': options.replay_path = optarg; break;
       case 'f':
         if (parse_fault(optarg, options.fault)) break;
         fprintf(stderr, "%s: unknown fault mode '%s'\n", argv[0], optarg);
@@ -110,12 +118,21 @@ int parse_sim_options(int argc, char* argv[], SimOptions& options) {
     print_help(stderr, argv[0]);
     return 2;
   }
+  if (!options.replay_path.empty() && options.board_options > 0) {
+    fprintf(stderr, "%s: --replay goes with no --state, --reset, --set, --fault or --show\n",
+            argv[0]);
+    return 2;
+  }
   return -1;
 }
 
-bool prepare_state(const SimOptions& options, sim::SupervisorState& state, std::string& error) {
+// The state the command starts from: the saved one (from path) or a fresh
+// board, with the --set values applied and reacted to.
+bool prepare_state(const SimOptions& options, const std::string& path, sim::SupervisorState& state,
+                   std::string& error) {
   state = sim::initial_state();
-  if (!options.reset && !sim::load_state_file(options.state_path, state, error)) return false;
+  if (!options.reset && !sim::load_state_file(path, state, error)) return false;
+  const sim::SupervisorState before = state;
   for (const std::string& assignment : options.assignments) {
     const size_t equals = assignment.find('=');
     if (equals == std::string::npos) {
@@ -128,33 +145,90 @@ bool prepare_state(const SimOptions& options, sim::SupervisorState& state, std::
       return false;
     }
   }
+  if (!options.assignments.empty()) sim::react_to_change(before, state);
   return true;
 }
 
-// Runs the command against the simulated supervisor and returns its wait
-// status. Interrupts from the terminal go to the command, which handles them;
-// the simulator waits for it so the state is saved.
-int run_with_supervisor(const SimOptions& options, sim::SupervisorState& state) {
-  sim::EmulatedSpidev device;
-  if (options.fault != Fault::silent) {
-    device.set_responder([&state](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
-      sim::answer_frame(state, tx, rx);
-    });
-  }
+// Runs the command next to the emulated device that responder answers, with
+// the fault options ask for, and returns its wait status.
+int run_next_to(const SimOptions& options, sim::EmulatedSpidev::Responder responder) {
+  sim::EmulatedSpidev device(options.fault == Fault::silent ? nullptr : std::move(responder));
   if (options.fault == Fault::transfer) device.set_transfer_result(-1);
   if (options.fault == Fault::settings) device.fail_request(SPI_IOC_WR_MODE32, EINVAL);
-  signal(SIGINT, SIG_IGN);
-  signal(SIGQUIT, SIG_IGN);
   return sim::run_next_to_device(options.command);
 }
 
 // Ends this process the way the command ended, so callers see its outcome.
 [[noreturn]] void mirror(int wait_status) {
   if (WIFSIGNALED(wait_status)) {
-    signal(WTERMSIG(wait_status), SIG_DFL);
-    raise(WTERMSIG(wait_status));
+    const int signal_number = WTERMSIG(wait_status);
+    signal(signal_number, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal_number);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    raise(signal_number);
   }
   exit(WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1);
+}
+
+// Prints the state a run would start from; nothing is saved.
+int show_state(const SimOptions& options) {
+  std::string path, error;
+  sim::SupervisorState state;
+  if (!sim::resolve_state_path(options.state_path, path, error) ||
+      !prepare_state(options, path, state, error)) {
+    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
+    return 2;
+  }
+  fputs(sim::format_state(state).c_str(), stdout);
+  return 0;
+}
+
+// Runs the command on the board of the state file, which stays locked from
+// load to save. The state is saved once before the command runs, so a state
+// that can't be saved stops the run before the command has done anything.
+// From then on the signals that end a run go to the command, and this
+// process saves the state once the command has ended.
+int run_on_board(const SimOptions& options) {
+  sim::StateFile file;
+  sim::SupervisorState state;
+  std::string error;
+  if (!file.open(options.state_path, error) || !prepare_state(options, file.path(), state, error)) {
+    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
+    return 2;
+  }
+  sim::hold_passed_signals();
+  if (!sim::save_state_file(file.path(), state, error)) {
+    fprintf(stderr, "supctl-sim: cannot save the state, so the command was not run: %s\n",
+            error.c_str());
+    return 2;
+  }
+  const int wait_status =
+      run_next_to(options, [&state](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
+        sim::answer_frame(state, tx, rx);
+      });
+  if (!sim::save_state_file(file.path(), state, error)) {
+    fprintf(stderr, "supctl-sim: the state after the command is lost: %s\n", error.c_str());
+    return 2;
+  }
+  mirror(wait_status);
+}
+
+// Runs the command next to a device that answers as the board in the trace
+// did. The simulated board and its state file are not involved.
+int run_replay(const SimOptions& options) {
+  std::vector<sim::Exchange> exchanges;
+  std::string error;
+  if (!sim::load_trace_file(options.replay_path, exchanges, error)) {
+    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
+    return 2;
+  }
+  sim::TraceReplay replay(exchanges, stderr);
+  sim::hold_passed_signals();
+  mirror(run_next_to(options, [&replay](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
+    replay.answer(tx, rx);
+  }));
 }
 
 }  // namespace
@@ -162,29 +236,13 @@ int run_with_supervisor(const SimOptions& options, sim::SupervisorState& state) 
 int main(int argc, char* argv[]) {
   SimOptions options;
   if (const int status = parse_sim_options(argc, argv, options); status >= 0) return status;
-
-  if (!options.show) sim::start_under_umockdev(argv);
-
-  sim::SupervisorState state;
-  std::string error;
-  if (!prepare_state(options, state, error)) {
-    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
-    return 2;
-  }
-  int wait_status = 0;
-  if (options.show) {
-    fputs(sim::format_state(state).c_str(), stdout);
-  } else {
-    try {
-      wait_status = run_with_supervisor(options, state);
-    } catch (const std::exception& failure) {
-      fprintf(stderr, "supctl-sim: %s\n", failure.what());
-      return 1;
-    }
-  }
-  if (!sim::save_state_file(options.state_path, state, error)) {
-    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
+  if (options.show) return show_state(options);
+  sim::start_under_umockdev(argv);
+  sim::put_own_folder_on_path();
+  try {
+    return options.replay_path.empty() ? run_on_board(options) : run_replay(options);
+  } catch (const std::exception& failure) {
+    fprintf(stderr, "supctl-sim: %s\n", failure.what());
     return 1;
   }
-  mirror(wait_status);
 }

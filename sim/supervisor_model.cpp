@@ -1,6 +1,10 @@
 #include "supervisor_model.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "ops/decoders.h"
 
 namespace sim {
 
@@ -32,9 +36,40 @@ enum Command : uint8_t {
   kPowerOff = 0x6D,
 };
 
-constexpr uint8_t kEventAdminUnlocked = 10;
-constexpr uint8_t kEventPowerOnReset = 20;
-constexpr uint8_t kEventErasedC1 = 24;
+constexpr uint32_t kFullCharge = 100;
+
+bool on_line(const SupervisorState& state) { return (state.power_flags & kLinePower) != 0; }
+bool charging(const SupervisorState& state) { return (state.power_flags & kCharging) != 0; }
+bool battery_full(const SupervisorState& state) { return state.charge_percent >= kFullCharge; }
+bool battery_low(const SupervisorState& state) { return state.charge_percent <= state.low_bat; }
+bool battery_critical(const SupervisorState& state) {
+  return state.charge_percent <= state.critical_low_bat;
+}
+bool motion(const SupervisorState& state) { return (state.power_flags & kMotion) != 0; }
+
+// A condition of the board, and the events queued when it starts and when
+// it stops holding (nullptr: none). Rules are applied in this order.
+struct EventRule {
+  bool (*holds)(const SupervisorState&);
+  const char* started;
+  const char* stopped;
+};
+
+constexpr EventRule kEventRules[] = {
+    {on_line, "MAINPOWERBACK", "MAINPOWERLOST"},
+    {charging, "BATCHARGING", nullptr},
+    {battery_full, "BATCHARGED", nullptr},
+    {battery_low, "BATLOW", "BATLOWOFF"},
+    {battery_critical, "BATCRITICALLOW", "BATCRITICALLOWOFF"},
+    {motion, "MOTIONDETECTED", "MOTIONSTOPED"},
+};
+
+// Line power coming back starts charging a battery that is not full; there
+// is no charging without line power or with a full battery.
+void follow_power(const SupervisorState& before, SupervisorState& state) {
+  if (on_line(state) && !on_line(before)) state.power_flags |= kCharging;
+  if (!on_line(state) || battery_full(state)) state.power_flags &= ~kCharging;
+}
 
 // Writes into the reply, ignoring bytes beyond a short transfer.
 class ReplyWriter {
@@ -65,6 +100,8 @@ uint32_t frame_word(std::span<const uint8_t> tx) {
 void queue_event(SupervisorState& state, uint8_t code) {
   if (state.events.size() < kMaxQueuedEvents) state.events.push_back(code);
 }
+
+void queue_event(SupervisorState& state, const char* name) { queue_event(state, event_code(name)); }
 
 // The supervisor only accepts MCU numbers 1 to 10.
 uint32_t mcu_bit(uint32_t number) { return number >= 1 && number <= 10 ? 1u << (number - 1) : 0; }
@@ -115,7 +152,7 @@ void apply_setting(SupervisorState& state, std::span<const uint8_t> tx) {
     case kSetMagic: state.magic = frame_word(tx); break;
     case kUnlockAdminMode:
       state.admin_unlocked = 1;
-      queue_event(state, kEventAdminUnlocked);
+      queue_event(state, "ADMINUNLOCKED");
       break;
     case kSetLowBat: state.low_bat = value; break;
     case kSetCriticalLowBat: state.critical_low_bat = value; break;
@@ -124,7 +161,7 @@ void apply_setting(SupervisorState& state, std::span<const uint8_t> tx) {
     case kEnableMcu: state.active_mcus |= mcu_bit(value); break;
     case kDisableMcu: state.active_mcus &= ~mcu_bit(value); break;
     case kEraseMcu:
-      if (mcu_bit(value)) queue_event(state, static_cast<uint8_t>(kEventErasedC1 + value - 1));
+      if (mcu_bit(value)) queue_event(state, ("ERASED_C" + std::to_string(value)).c_str());
       break;
     case kSetRgb: state.rgb = value << 16 | frame_byte(tx, 2) << 8 | frame_byte(tx, 3); break;
     case kPowerOff: state.powered_off = 1; break;
@@ -145,7 +182,7 @@ SupervisorState initial_state() {
   state.mode = 1;
   state.active_mcus = 0x007;
   state.active_usb_ports = 0x003;
-  state.events = {kEventPowerOnReset};
+  state.events = {event_code("POWER-ON_RESET (POR) / POWER-DOWN_RESET (PDR)")};
   state.rgb = 0x00FF00;
   state.low_bat = 20;
   state.critical_low_bat = 10;
@@ -156,10 +193,32 @@ SupervisorState initial_state() {
 
 void answer_frame(SupervisorState& state, std::span<const uint8_t> tx, std::span<uint8_t> rx) {
   if (state.powered_off || tx.empty()) return;
-  if (tx[0] < kSetMagic)
+  if (tx[0] < kSetMagic) {
     answer_query(state, tx[0], rx);
-  else
-    apply_setting(state, tx);
+    return;
+  }
+  const SupervisorState before = state;
+  apply_setting(state, tx);
+  react_to_change(before, state);
+}
+
+void react_to_change(const SupervisorState& before, SupervisorState& state) {
+  follow_power(before, state);
+  for (const EventRule& rule : kEventRules) {
+    const bool was = rule.holds(before), is = rule.holds(state);
+    const char* event = was == is ? nullptr : is ? rule.started : rule.stopped;
+    if (event != nullptr) queue_event(state, event);
+  }
+}
+
+uint8_t event_code(std::string_view name) {
+  for (unsigned code = 0; code <= 0xFF; ++code) {
+    const char* known = event_name(static_cast<uint8_t>(code));
+    if (known != nullptr && name == known) return static_cast<uint8_t>(code);
+  }
+  // Every name the model queues is in the decoder's table; the tests run
+  // each of them.
+  abort();
 }
 
 }  // namespace sim

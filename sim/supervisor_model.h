@@ -5,14 +5,21 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sim {
 
+// Bits of SupervisorState::power_flags.
+inline constexpr uint32_t kMotion = 1u << 0;
+inline constexpr uint32_t kCharging = 1u << 1;
+inline constexpr uint32_t kPowerGood = 1u << 2;
+inline constexpr uint32_t kLinePower = 1u << 3;
+
 struct SupervisorState {
   std::array<uint8_t, 16> device_id;
   std::string device_info;  // at most kMaxInfoLength characters
-  uint32_t power_flags;     // bit 0 motion, 1 charging, 2 pg, 3 line
+  uint32_t power_flags;     // kMotion, kCharging, kPowerGood, kLinePower
   uint32_t millivolts;
   uint32_t charge_percent;
   uint32_t mode;
@@ -37,8 +44,16 @@ inline constexpr size_t kMaxQueuedEvents = 64;
 SupervisorState initial_state();
 
 // Fills rx with the reply to the frame tx and applies what a setting command
-// changes. A powered-off supervisor, and frames it does not know, leave rx
-// untouched (0xFF on the bus).
+// changes, reacting to it. A powered-off supervisor, and frames it does not
+// know, leave rx untouched (0xFF on the bus).
 void answer_frame(SupervisorState& state, std::span<const uint8_t> tx, std::span<uint8_t> rx);
+
+// Reacts to a change from before to state as the supervisor does: the
+// charging flag follows line power and the charge, and every condition of
+// the event rules that starts or stops holding queues its event.
+void react_to_change(const SupervisorState& before, SupervisorState& state);
+
+// The code of the event that the tool's decoder names name.
+uint8_t event_code(std::string_view name);
 
 }  // namespace sim

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <thread>
 
+#include "common/roff.h"
 #include "common/temp_dir.h"
 #include "harness/child_process.h"
 
@@ -19,13 +23,21 @@ class SimSession : public testing::Test {
  protected:
   SimSession() : state_(directory_.path("state")) {}
 
-  harness::ChildResult sim(std::vector<std::string> sim_args,
-                           const std::vector<std::string>& supctl_args) {
+  // supctl-sim with sim_args on the session's state, running command.
+  harness::ChildResult sim_command(const std::vector<std::string>& sim_args,
+                                   const std::vector<std::string>& command) {
     std::vector<std::string> argv = {SUPCTL_SIM_BINARY, "--state", state_};
     argv.insert(argv.end(), sim_args.begin(), sim_args.end());
-    argv.insert(argv.end(), {"--", SUPCTL_BINARY});
-    argv.insert(argv.end(), supctl_args.begin(), supctl_args.end());
+    argv.push_back("--");
+    argv.insert(argv.end(), command.begin(), command.end());
     return harness::run_captured(argv);
+  }
+
+  harness::ChildResult sim(const std::vector<std::string>& sim_args,
+                           const std::vector<std::string>& supctl_args) {
+    std::vector<std::string> command = {SUPCTL_BINARY};
+    command.insert(command.end(), supctl_args.begin(), supctl_args.end());
+    return sim_command(sim_args, command);
   }
 
   void run_steps(const std::vector<Step>& steps) {
@@ -83,6 +95,38 @@ TEST_F(SimSession, EventQueueDrainsAtMostSeventeenAtATime) {
   });
 }
 
+TEST_F(SimSession, BoardReactsToSetValuesAndToCommands) {
+  const harness::ChildResult low =
+      sim({"--reset", "--set", "events=", "--set", "charge_percent=15"}, {"-v", "-o", "GET_Event"});
+  EXPECT_EQ(low.out, "Event:\n01 BATLOW \n\n");
+  run_steps({
+      {{"-o", "SET_LowBat", "-a", "10"}, ""},
+      {{"-v", "-o", "GET_Event"}, "Event:\n01 BATLOWOFF \n\n"},
+  });
+}
+
+// A board's answers recorded with -D come back from the trace, whatever
+// the simulated board would say; a frame never recorded meets a silent bus.
+TEST_F(SimSession, ReplayAnswersAsTheTracedBoardDid) {
+  const std::string trace = directory_.write(
+      "board.trace", sim({"--reset", "--set", "low_bat=33"}, {"-v", "-D", "-o", "GET_LowBat"}).out);
+  const auto replay = [&](const std::string& file, const std::string& operation) {
+    return harness::run_captured(
+        {SUPCTL_SIM_BINARY, "--replay", file, "--", SUPCTL_BINARY, "-o", operation});
+  };
+  const harness::ChildResult recorded = replay(trace, "GET_LowBat");
+  EXPECT_EQ(recorded.out, "33\n\n");
+  EXPECT_EQ(recorded.err, "");
+  const harness::ChildResult unknown = replay(trace, "GET_CriticalLowBat");
+  EXPECT_EQ(unknown.out, "255\n\n");
+  EXPECT_EQ(unknown.err,
+            "supctl-sim: no reply recorded for TX 2A FF FF FF; the bus stays at 0xFF\n");
+  const std::string broken = directory_.write("broken.trace", "Power status:\nRX | FF\n");
+  const harness::ChildResult refused = replay(broken, "GET_LowBat");
+  EXPECT_TRUE(refused.exited_with(2)) << refused.describe();
+  EXPECT_EQ(refused.err, "supctl-sim: " + broken + ": line 2: expected 16 cells, then \" | \"\n");
+}
+
 TEST_F(SimSession, InitialValuesComeFromOptions) {
   const harness::ChildResult run = sim({"--reset", "--set", "power_flags=0x5", "--set",
                                         "millivolts=3650", "--set", "charge_percent=15"},
@@ -134,5 +178,176 @@ TEST_F(SimSession, BrokenStateFileIsReportedNotOverwritten) {
   std::getline(file, line);
   EXPECT_EQ(line, "millivolts = lots");
 }
+
+TEST_F(SimSession, ParallelRunsTakeTurnsAndEveryUpdateSurvives) {
+  sim({"--reset", "--set", "active_mcus=0"}, {"-o", "GET_LowBat"});
+  std::vector<std::thread> runs;
+  for (int mcu = 1; mcu <= 10; ++mcu)
+    runs.emplace_back([this, mcu] { sim({}, {"-o", "SET_EnableMCU", "-a", std::to_string(mcu)}); });
+  for (std::thread& run : runs) run.join();
+  EXPECT_EQ(sim({}, {"-o", "GET_ActiveMCU"}).out, "[1 2 3 4 5 6 7 8 9 10 ]\n\n");
+}
+
+TEST_F(SimSession, ShowSavesNothing) {
+  sim({"--reset"}, {"-o", "SET_LowBat", "-a", "33"});
+  const std::string saved = read_file(state_);
+  const harness::ChildResult show = sim({"--reset", "--set", "low_bat=44", "--show"}, {});
+  EXPECT_NE(show.out.find("low_bat = 44\n"), std::string::npos) << show.out;
+  EXPECT_EQ(read_file(state_), saved);
+}
+
+// A link at the state's name is followed to the state it leads to, which is
+// replaced while the link stays; a link planted at the old temporary name
+// leads nowhere.
+TEST_F(SimSession, StateBehindALinkIsSavedThroughIt) {
+  const std::string target = directory_.path("real-state");
+  sim({"--reset"}, {"-o", "GET_LowBat"});
+  std::filesystem::rename(state_, target);
+  std::filesystem::create_symlink(target, state_);
+  std::filesystem::create_symlink(directory_.path("victim"), target + ".new");
+  const harness::ChildResult run = sim({}, {"-o", "SET_LowBat", "-a", "44"});
+  EXPECT_TRUE(run.exited_with(0)) << run.describe() << run.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(state_));
+  EXPECT_NE(read_file(target).find("low_bat = 44\n"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(directory_.path("victim")));
+}
+
+class SimSignal : public SimSession, public testing::WithParamInterface<int> {};
+
+// The command changes the board and waits; the signal sent to supctl-sim
+// reaches it, and supctl-sim saves the change, removes umockdev's folder
+// and ends the way the command did.
+TEST_P(SimSignal, GoesToTheCommandAndTheStateIsSaved) {
+  const TempDir tmp;
+  const std::string script =
+      std::string(SUPCTL_BINARY) + " -o SET_LowBat -a 33 && echo ready && exec sleep 30";
+  harness::RunOptions options;
+  options.on_output = [](pid_t pid, const std::string& out) {
+    if (out == "ready\n") kill(pid, GetParam());
+  };
+  const harness::ChildResult run =
+      harness::run_captured({"/usr/bin/env", "TMPDIR=" + tmp.path(""), SUPCTL_SIM_BINARY, "--state",
+                             state_, "--reset", "--", "sh", "-c", script},
+                            options);
+  EXPECT_TRUE(run.killed_by(GetParam())) << run.describe() << run.err;
+  EXPECT_NE(read_file(state_).find("low_bat = 33\n"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path(""))) << "umockdev's folder is left";
+}
+
+INSTANTIATE_TEST_SUITE_P(EndingARun, SimSignal, testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT));
+
+// Whatever supctl-sim ignores or blocks (SIGHUP ignored by its caller here,
+// SIGPIPE by GLib, the signals it passes on), the command starts clean.
+TEST_F(SimSession, CommandStartsWithDefaultSignals) {
+  const std::string sim_run = std::string(SUPCTL_SIM_BINARY) + " --state " + state_ +
+                              " -- grep -E '^Sig(Blk|Ign)' /proc/self/status";
+  const harness::ChildResult run =
+      harness::run_captured({"/bin/sh", "-c", "trap '' HUP; exec " + sim_run});
+  EXPECT_EQ(run.out, "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n") << run.err;
+}
+
+// A plain shell command line run with env's assignments in front of it.
+harness::ChildResult run_shell(const std::vector<std::string>& assignments,
+                               const std::string& line) {
+  std::vector<std::string> argv = {"/usr/bin/env"};
+  argv.insert(argv.end(), assignments.begin(), assignments.end());
+  argv.insert(argv.end(), {"/bin/sh", "-c", line});
+  return harness::run_captured(argv);
+}
+
+std::string folder_of(const std::string& path) {
+  return std::filesystem::path(path).parent_path().string();
+}
+
+TEST_F(SimSession, HelpExamplesRunAsPrinted) {
+  const std::string help = sim_command({"--help"}, {}).out;
+  const std::string examples = help.substr(help.find("Examples:\n"));
+  std::istringstream lines(examples.substr(examples.find('\n') + 1));
+  int count = 0;
+  for (std::string line; std::getline(lines, line) && line.starts_with("  "); ++count) {
+    const harness::ChildResult example =
+        run_shell({"PATH=/usr/bin:/bin", "XDG_STATE_HOME=" + directory_.path("")}, line);
+    EXPECT_TRUE(example.exited_with(0)) << line << ": " << example.describe() << example.err;
+  }
+  EXPECT_GE(count, 2);
+}
+
+// Each option of the help ("  -s, --state FILE ..." or "      --show ...")
+// has its entry in the man page's option list.
+TEST_F(SimSession, ManPageDescribesEveryOptionOfTheHelp) {
+  const std::string page = read_file(SUPCTL_SIM_MAN_PAGE);
+  std::istringstream help(sim_command({"--help"}, {}).out);
+  int count = 0;
+  for (std::string line; std::getline(help, line);) {
+    std::istringstream words(line);
+    std::string first, second;
+    words >> first >> second;
+    if (!first.starts_with("-")) continue;
+    const std::string tag =
+        first.ends_with(",") ? roff(first.substr(0, first.size() - 1)) + " \", \" " + roff(second)
+                             : roff(first);
+    EXPECT_TRUE(page.find(".TP\n.B " + tag) != std::string::npos ||
+                page.find(".TP\n.BR " + tag) != std::string::npos)
+        << tag;
+    ++count;
+  }
+  EXPECT_EQ(count, 7);
+}
+
+// Off PATH, supctl-sim puts its folder first, so the supctl next to it
+// runs; on PATH, as when installed, the PATH's order holds.
+TEST_F(SimSession, CommandIsFoundNextToTheSimulatorOrOnPath) {
+  const std::string other = directory_.write("supctl", "#!/bin/sh\necho other supctl\n");
+  std::filesystem::permissions(other, std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
+  const std::string sim_run = std::string(SUPCTL_SIM_BINARY) + " --state " + state_ + " -- supctl";
+  EXPECT_EQ(run_shell({"PATH=/usr/bin:/bin"}, sim_run).out, "charging line 4012mV 87%\n\n");
+  const std::string path = folder_of(other) + ":" + folder_of(SUPCTL_SIM_BINARY) + ":/usr/bin:/bin";
+  EXPECT_EQ(run_shell({"PATH=" + path}, sim_run).out, "other supctl\n");
+}
+
+struct UnsavableState {
+  const char* what;
+  std::string state;  // in the session's directory
+  std::string link;   // when set, a link from this name to "victim"
+  std::string err;    // how stderr starts, "{dir}" standing for the session's directory
+};
+
+class UnsavableStateFile : public SimSession, public testing::WithParamInterface<UnsavableState> {};
+
+// The run stops before the command has done anything, and nothing is
+// written through a link.
+TEST_P(UnsavableStateFile, IsRefusedBeforeTheCommandRuns) {
+  directory_.write("a-file", "");
+  if (!GetParam().link.empty())
+    std::filesystem::create_symlink(directory_.path("victim"), directory_.path(GetParam().link));
+  state_ = directory_.path(GetParam().state);
+  const harness::ChildResult refused = sim_command({}, {"touch", directory_.path("ran")});
+  EXPECT_TRUE(refused.exited_with(2)) << refused.describe();
+  std::string err = GetParam().err;
+  err.replace(err.find("{dir}"), 5, directory_.path(""));
+  EXPECT_TRUE(refused.err.starts_with("supctl-sim: " + err)) << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(directory_.path("ran")));
+  EXPECT_FALSE(std::filesystem::exists(directory_.path("victim")));
+}
+
+// The temporary file takes seven characters more than the name: a name
+// that leaves room for ".lock" but not for them can be locked but not saved.
+std::string long_name() { return std::string(249, 's'); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnsavableStateFile,
+    testing::Values(
+        UnsavableState{"FolderIsAFile", "a-file/state", "",
+                       "cannot create the folder {dir}a-file: Not a directory\n"},
+        UnsavableState{"LinkToNothing", "state", "state",
+                       "{dir}state is a link that leads to no file: No such file or directory\n"},
+        UnsavableState{"LinkAtTheLock", "state", "state.lock",
+                       "cannot lock {dir}state.lock: Too many levels of symbolic links\n"},
+        UnsavableState{"NoRoomForTheTemporaryName", long_name(), "",
+                       "cannot save the state, so the command was not run: "
+                       "Failed to create file \u201c{dir}" +
+                           long_name()}),
+    [](const testing::TestParamInfo<UnsavableState>& info) { return info.param.what; });
 
 }  // namespace

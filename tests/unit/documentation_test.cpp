@@ -8,6 +8,7 @@
 
 #include "cli/options.h"
 #include "common/captured_output.h"
+#include "common/roff.h"
 #include "common/temp_dir.h"
 #include "ops/operation_table.h"
 
@@ -31,12 +32,6 @@ std::vector<OptionNames> usage_options() {
     options.push_back(names);
   }
   return options;
-}
-
-std::string roff(const std::string& option) {
-  std::string escaped;
-  for (char c : option) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
-  return escaped;
 }
 
 TEST(ManPage, DescribesEveryOperation) {
