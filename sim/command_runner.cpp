@@ -37,7 +37,9 @@ void restore_default_signals() {
 }
 
 // Waits for the command while answering the device, passing on each signal
-// that arrives for this process.
+// that another process sent to this one. A signal that the kernel raised
+// (Ctrl-C or a hang-up on the terminal) went to the whole foreground
+// process group, the command included: passing it on would deliver it twice.
 int wait_passing_signals(pid_t pid, int signals) {
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
@@ -45,8 +47,9 @@ int wait_passing_signals(pid_t pid, int signals) {
     pollfd ready = {signals, POLLIN, 0};
     poll(&ready, 1, 2);
     signalfd_siginfo info;
-    while (read(signals, &info, sizeof info) == sizeof info)
-      kill(pid, static_cast<int>(info.ssi_signo));
+    while (read(signals, &info, sizeof info) == sizeof info) {
+      if (info.ssi_code != SI_KERNEL) kill(pid, static_cast<int>(info.ssi_signo));
+    }
   }
   return status;
 }

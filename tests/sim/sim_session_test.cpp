@@ -1,7 +1,11 @@
 // supctl-sim as a user meets it: a session of several supctl runs against one
 // simulated board whose state persists in a file between the runs.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -235,6 +239,44 @@ TEST_P(SimSignal, GoesToTheCommandAndTheStateIsSaved) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EndingARun, SimSignal, testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT));
+
+// Ctrl-C on the terminal goes to the whole foreground process group, the
+// command included, so supctl-sim does not pass it on: the command would
+// get it twice. The command here leaves that group first and counts the
+// interrupts that still reach it, which only supctl-sim could send.
+TEST_F(SimSession, TerminalInterruptIsNotPassedOnASecondTime) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  const std::string script =
+      "setpgrp; $n = 0; $SIG{INT} = sub { $n++ }; $| = 1; print qq(ready\\n);"
+      "select(undef, undef, undef, 0.1) for 1 .. 10; print qq(interrupts $n\\n);";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // A session of its own with the pty as its controlling terminal.
+    setsid();
+    ioctl(slave, TIOCSCTTY, 0);
+    for (int fd = 0; fd <= 2; ++fd) dup2(slave, fd);
+    execl(SUPCTL_SIM_BINARY, SUPCTL_SIM_BINARY, "--state", state_.c_str(), "--", "perl", "-e",
+          script.c_str(), nullptr);
+    _exit(127);
+  }
+  close(slave);
+  std::string out;
+  char buffer[256];
+  for (ssize_t count; (count = read(master, buffer, sizeof buffer)) > 0;) {
+    out.append(buffer, static_cast<size_t>(count));
+    if (out.find("ready") != std::string::npos && out.find("^C") == std::string::npos) {
+      ASSERT_EQ(write(master, "\x03", 1), 1);
+      out += "^C";
+    }
+  }
+  close(master);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << out;
+  EXPECT_NE(out.find("interrupts 0\r\n"), std::string::npos) << out;
+}
 
 // Whatever supctl-sim ignores or blocks (SIGHUP ignored by its caller here,
 // SIGPIPE by GLib, the signals it passes on), the command starts clean.
