@@ -18,11 +18,16 @@ namespace {
 
 // A closed descriptor 0, 1 or 2 would be taken by the device, the port or
 // the file opened next, and the run's output would go into it: give each
-// closed one /dev/null first. open returns the lowest free descriptor.
+// closed one /dev/null first. open returns the lowest free descriptor, so
+// /dev/null fills the gaps until it lands above them.
 void open_standard_descriptors() {
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    if (open("/dev/null", O_RDWR) != fd) _exit(1);
+  for (;;) {
+    const int fd = open("/dev/null", O_RDWR);
+    if (fd < 0) _exit(1);
+    if (fd > STDERR_FILENO) {
+      close(fd);
+      return;
+    }
   }
 }
 
