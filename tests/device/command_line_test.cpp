@@ -45,7 +45,8 @@ TEST_P(OutputToFullDisk, FailsEveryRunThatHadSomethingToSay) {
   options.stdout_to = "/dev/full";
   const harness::ChildResult run = run_on_device(GetParam().args, options);
   EXPECT_TRUE(run.exited_with(GetParam().status)) << run.describe();
-  EXPECT_EQ(run.err, GetParam().status == 0 ? "" : "supctl: write error: No space left on device\n");
+  EXPECT_EQ(run.err,
+            GetParam().status == 0 ? "" : "supctl: write error: No space left on device\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, OutputToFullDisk,
