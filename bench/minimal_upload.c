@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The baseline of the upload benchmark: the least a program can do to make
  * the system calls of supctl's upload. It sets the port up raw, then reads
  * one byte from the file and writes it to the port at a time, reads the

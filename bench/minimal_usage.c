@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The least a program can do to print supctl's usage text: the yardstick for
  * what supctl itself costs to start, parse -h and print it. */
 #include <stdio.h>

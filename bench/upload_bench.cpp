@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The upload benchmark: pushes a file of random bytes through a
 // pseudo-terminal with each program and reports throughput, CPU time per
 // byte and peak memory. The master side plays a bootloader that answers at

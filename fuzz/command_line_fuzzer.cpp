@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: words made from the input (split at zero bytes) go
 // through the option parser into ToolOptions. Every text field must stay
 // terminated within its size minus one, whatever the words are.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The frame trace of arbitrary bytes: one line per 16 bytes, each made of
 // the label, sixteen three-character cells, the separator and one character
 // per byte of the line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks for the fuzz targets, and what a target printed.
 #pragma once
 

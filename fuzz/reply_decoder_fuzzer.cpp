@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Query replies: the first input byte picks a query and the verbose flag,
 // the rest is what the supervisor sent. The reply lives in a buffer of
 // exactly the transfer length, so a decoder that reads one byte too far is

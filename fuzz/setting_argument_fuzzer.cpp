@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Setting commands: the first input byte picks one of the setting commands,
 // the rest is its -a text. The parsed value is compared with the C library's
 // strtoull, which reads numbers the same way but does not stop at 32 bits,

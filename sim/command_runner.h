@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running a command next to the emulated device.
 #pragma once
 

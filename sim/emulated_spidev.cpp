@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "emulated_spidev.h"
 
 #include <linux/spi/spidev.h>

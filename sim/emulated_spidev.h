@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An emulated /dev/spidev0.1 for running supctl without the board.
 //
 // The process that owns an EmulatedSpidev must run with umockdev's preload

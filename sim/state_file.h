@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated supervisor's state as text: one "key = value" line per value,
 // kept in a file between runs so a sequence of commands acts on one board.
 #pragma once

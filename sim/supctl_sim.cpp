@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // supctl-sim: runs a command with a simulated power supervisor behind
 // /dev/spidev0.1. The supervisor keeps its state in a file between runs, so
 // a sequence of commands acts on one board.

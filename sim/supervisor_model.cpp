@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "supervisor_model.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated supervisor: its state and how it answers each frame.
 #pragma once
 

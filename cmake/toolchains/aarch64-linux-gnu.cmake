@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for aarch64-linux-gnu boards with Debian's g++-aarch64-linux-gnu.
 set(SUPCTL_TRIPLE aarch64-linux-gnu)
 set(SUPCTL_PROCESSOR aarch64)

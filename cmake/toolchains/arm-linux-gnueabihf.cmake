@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for arm-linux-gnueabihf boards with Debian's g++-arm-linux-gnueabihf.
 set(SUPCTL_TRIPLE arm-linux-gnueabihf)
 set(SUPCTL_PROCESSOR arm)

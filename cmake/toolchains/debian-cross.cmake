@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared part of the cross builds with Debian's cross compilers. The
 # including toolchain file sets SUPCTL_TRIPLE, SUPCTL_PROCESSOR and
 # SUPCTL_QEMU (the qemu-user program for the target).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bootloader/bootloader_mode.h"
 
 #include <fcntl.h>

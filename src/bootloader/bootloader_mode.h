@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bootloader run mode: upload a file to the port, or preview the port.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bootloader/image_upload.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Streaming a file to the bootloader, and watching what the port sends.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bootloader/serial_port.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bootloader port as a raw 115200-baud 8N1 line.
 #pragma once
 

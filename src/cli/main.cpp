@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // supctl: talks to the board's power supervisor over SPI, one operation a
 // run, or uploads a file to a bootloader over a serial port.
 #include <fcntl.h>

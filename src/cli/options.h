@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command line of supctl: the parsed options and the usage text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/signals.h"
 
 #include <signal.h>

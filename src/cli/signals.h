@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Orderly end of a run on SIGUSR1, SIGINT and SIGQUIT.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The value that a setting command takes from -a, and how it goes on the wire.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The frame of one supervisor exchange.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Printers for the supervisor's replies. Each takes the received bytes of one
 // exchange (RX[0] up to the transfer length) and prints the value line,
 // which always ends with an empty line. RX[0] is never read; values start at

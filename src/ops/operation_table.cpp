@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ops/operation_table.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The supervisor operations that -o can name, as one table of data.
 #pragma once
 

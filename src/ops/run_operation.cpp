@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ops/run_operation.h"
 
 #include "ops/command_frame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running one supervisor operation over the open SPI device.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hex and character trace of a frame, as printed under --debug.
 #pragma once
 

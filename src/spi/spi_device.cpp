@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "spi/spi_device.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The link to the supervisor: the spidev device, its settings and transfers.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fake_bootloader.h"
 
 #include <fcntl.h>

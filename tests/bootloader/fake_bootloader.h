@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The far end of the bootloader line: a pseudo-terminal whose slave side the
 // tool opens as its port, and a bootloader played on the master side.
 #pragma once

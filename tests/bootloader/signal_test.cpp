@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Signals that end a bootloader run: during the port preview, which has no
 // other end, and during an upload. The cases run side by side, since each
 // handled signal holds its run for a second.

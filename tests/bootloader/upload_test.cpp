@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Uploads through a pseudo-terminal: the real supctl on the slave side, the
 // bootloader played on the master side.
 #include <gtest/gtest.h>

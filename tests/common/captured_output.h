@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Collects what a function prints on a FILE* into a string.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a port must look once it is set up as the bootloader line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the supctl binary under test (its path comes from the build).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files for the tests: a scratch directory that is removed with everything
 // in it, and reading a whole file.
 #pragma once

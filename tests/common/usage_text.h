@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The usage text that supctl prints, as the tests expect it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line of the real binary: usage text, exit statuses, and which
 // runs touch the device at all.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the device tests share: a fixture that holds a fresh emulated
 // /dev/spidev0.1, and running the real supctl next to it.
 #pragma once

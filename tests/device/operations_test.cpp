@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every operation name through the real binary: the frame it sends (or that
 // it sends none), what it prints for a scripted reply, and its exit status.
 #include <gtest/gtest.h>

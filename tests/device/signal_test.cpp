@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A signal that arrives while the tool waits in an exchange with the device.
 #include <gtest/gtest.h>
 #include <signal.h>

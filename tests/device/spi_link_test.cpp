@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The SPI link end to end: the real supctl against an emulated spidev device.
 #include <gtest/gtest.h>
 #include <signal.h>

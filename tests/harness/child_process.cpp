@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "harness/child_process.h"
 
 #include <fcntl.h>

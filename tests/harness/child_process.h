@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running a program under test and collecting its outcome.
 #pragma once
 

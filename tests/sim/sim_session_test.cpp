@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // supctl-sim as a user meets it: a session of several supctl runs against one
 // simulated board whose state persists in a file between the runs.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/state_file.h"
 
 #include <gtest/gtest.h>

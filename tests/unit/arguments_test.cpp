@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ops/arguments.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ops/decoders.h"
 
 #include "ops/operation_table.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The man page and the shell completion must know every operation of the
 // table and every option of the usage text.
 #include <gtest/gtest.h>
