@@ -51,8 +51,12 @@ class EmulatedSpidev {
 
   // Fault injection.
   void fail_request(unsigned long request, int error);  // returns -1 with errno error
-  void set_transfer_result(long result);                // e.g. 0: nothing moved
-  void set_speed_read_back(uint32_t hz);                // driver settles on another rate
+  // A transfer result of 0 (nothing moved) and a clock rate read back other
+  // than the one written are faults that Linux's spidev itself never shows
+  // (it moves every byte or fails with an errno, and reads back exactly what
+  // was written); they stand for other drivers and stacks.
+  void set_transfer_result(long result);
+  void set_speed_read_back(uint32_t hz);
 
   // Runs hook on the device's thread whenever a transfer arrives, before it
   // is answered: the program waits in its exchange until the hook returns.
@@ -83,8 +87,10 @@ class EmulatedSpidev {
   long transfer_result_ = 0;
   bool speed_read_back_set_ = false;
   uint32_t speed_read_back_ = 0;
-  uint32_t mode_ = 0;
-  uint8_t bits_per_word_ = 8;
+  // A device starts with its own settings, as a real one does, until a
+  // program writes others: so what the tool reports is what it wrote.
+  uint32_t mode_ = 3;
+  uint8_t bits_per_word_ = 16;
   uint32_t max_speed_hz_ = 500000;
   std::function<void()> transfer_hook_;
 };

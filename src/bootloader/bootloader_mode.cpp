@@ -10,12 +10,16 @@
 #include "bootloader/image_upload.h"
 
 int run_bootloader_mode(const char* port_path, const char* file_path, FILE* out) {
-  // Blocking, and never the controlling terminal of the tool.
-  const int port_fd = open(port_path, O_RDWR | O_NOCTTY | O_SYNC);
+  // Never the controlling terminal of the tool. A blocking open of a line
+  // with modem control on waits for the far end's carrier, for ever if it
+  // never comes: the port is opened without waiting and made blocking at
+  // once; setting it up then turns modem control off.
+  const int port_fd = open(port_path, O_RDWR | O_NOCTTY | O_SYNC | O_NONBLOCK);
   if (port_fd < 0) {
     fprintf(out, "Error opening %s: %s\n", port_path, strerror(errno));
     return 1;
   }
+  fcntl(port_fd, F_SETFL, fcntl(port_fd, F_GETFL) & ~O_NONBLOCK);
   const int file_fd = open(file_path, O_RDONLY | O_NONBLOCK);
   if (file_fd < 0) {
     // Any reason, an empty path included: watch the port until a signal.
