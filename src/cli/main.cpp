@@ -32,9 +32,10 @@ void open_standard_descriptors() {
   }
 }
 
-// Ends an orderly run: output that could not be written (a full disk, a
-// closed pipe reader) turns a successful run into a failed one. stdout is
-// unbuffered, so the failed write was the last call that set errno.
+// Ends an orderly run: output that could not be written (a full disk, say)
+// turns a successful run into a failed one. stdout is unbuffered, so a
+// failed write is the last call of the run that set errno: what follows the
+// output (closing the device) succeeds and leaves errno alone.
 [[noreturn]] void finish(int status) {
   if (ferror(stdout)) {
     fprintf(stderr, "supctl: write error: %s\n", strerror(errno));
