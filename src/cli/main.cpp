@@ -63,9 +63,13 @@ int main(int argc, char* argv[]) {
     finish(run_bootloader_mode(tool_options.bl_port_path, tool_options.bl_file_path, stdout));
   }
 
-  const bool verbose = tool_options.verbose != 0, debug = tool_options.debug != 0;
-  open_spi_device(tool_options.device_path, verbose && debug, stdout);
-  const OperationContext context = {spi_fd, verbose, debug, stdout};
+  // In JSON mode the object holds everything, whatever -v and -D say.
+  const bool json = tool_options.json != 0;
+  const bool verbose = tool_options.verbose != 0 && !json;
+  const bool debug = tool_options.debug != 0 && !json;
+  const SpiSettings settings = open_spi_device(tool_options.device_path, verbose && debug, stdout);
+  const OperationContext context = {spi_fd,  verbose, debug, stdout, json, tool_options.device_path,
+                                    settings};
   // With no operation named, the power status.
   const char* name =
       tool_options.operation_name[0] != '\0' ? tool_options.operation_name : "GET_PowerStatus";

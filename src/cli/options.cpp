@@ -3,22 +3,18 @@
 
 #include <getopt.h>
 
-ToolOptions tool_options = {"/dev/spidev0.1", "", "", "", "", 0, 0};
+ToolOptions tool_options = {"/dev/spidev0.1", "", "", "", "", 0, 0, 0};
 
 namespace {
 
-constexpr char kShortOptions[] = "b:p:d:o:a:vhD";
+constexpr char kShortOptions[] = "b:p:d:o:a:vhDj";
 
 constexpr option kLongOptions[] = {
-    {"dev", required_argument, nullptr, 'd'},
-    {"debug", no_argument, nullptr, 'D'},
-    {"oper", required_argument, nullptr, 'o'},
-    {"arg", required_argument, nullptr, 'a'},
-    {"blfile", required_argument, nullptr, 'b'},
-    {"blport", required_argument, nullptr, 'p'},
-    {"verbose", no_argument, nullptr, 'v'},
-    {"help", no_argument, nullptr, 'h'},
-    {nullptr, 0, nullptr, 0},
+    {"dev", required_argument, nullptr, 'd'},    {"debug", no_argument, nullptr, 'D'},
+    {"oper", required_argument, nullptr, 'o'},   {"arg", required_argument, nullptr, 'a'},
+    {"blfile", required_argument, nullptr, 'b'}, {"blport", required_argument, nullptr, 'p'},
+    {"verbose", no_argument, nullptr, 'v'},      {"help", no_argument, nullptr, 'h'},
+    {"json", no_argument, nullptr, 'j'},         {nullptr, 0, nullptr, 0},
 };
 
 // The copy keeps one byte more in reserve than the terminator needs: a field
@@ -45,6 +41,7 @@ ParseOutcome parse_options(int argc, char* argv[], ToolOptions& options) {
       case 'p': copy_argument(options.bl_port_path, optarg); break;
       case 'v': options.verbose = 1; break;
       case 'D': options.debug = 1; break;
+      case 'j': options.json = 1; break;
       default: return ParseOutcome::show_usage;
     }
   }

@@ -14,6 +14,7 @@ struct ToolOptions {
   char bl_port_path[4096];
   int verbose;
   int debug;
+  int json;  // -j: one JSON object instead of the text
 };
 
 // The options of this run; written only while the command line is parsed.
