@@ -9,7 +9,8 @@
 
 #include "bootloader/image_upload.h"
 
-int run_bootloader_mode(const char* port_path, const char* file_path, FILE* out) {
+int run_bootloader_mode(const char* port_path, const char* file_path, int timeout_seconds,
+                        FILE* out) {
   // Never the controlling terminal of the tool. A blocking open of a line
   // with modem control on waits for the far end's carrier, for ever if it
   // never comes: the port is opened without waiting and made blocking at
@@ -26,7 +27,7 @@ int run_bootloader_mode(const char* port_path, const char* file_path, FILE* out)
     fputs("Port preview mode\n", out);
     preview_port(port_fd, out);
   } else {
-    const int result = upload_image(port_fd, file_fd, out);
+    const int result = upload_image(port_fd, file_fd, timeout_seconds, out);
     fprintf(out, "Finished with code: %d\n", result);
     close(port_fd);
     close(file_fd);

@@ -211,6 +211,17 @@ TEST_F(Upload, HangUpEndsItWithTheWriteErrorAndStatusOne) {
   EXPECT_TRUE(run.received == image.substr(0, 1000));
 }
 
+// With -t, a bootloader that never answers ends the upload at the first
+// read-back point: nothing more is sent.
+TEST_F(Upload, SilentBootloaderEndsItAfterTheTimeout) {
+  const std::string file = dir.write("image.bin", "ab");
+  const BootloaderRun run =
+      run_with_bootloader(pty, {"-p", pty.slave_path(), "-b", file, "-t", "1"}, {});
+  EXPECT_TRUE(run.tool.exited_with(1)) << run.tool.describe();
+  EXPECT_EQ(run.tool.out, kBanner + "No answer within 1 s\n" + finished(-3));
+  EXPECT_EQ(run.received, "a");
+}
+
 TEST_F(Upload, UnreadableFileEndsItWithStatusOne) {
   const harness::ChildResult run = run_supctl({"-p", pty.slave_path(), "-b", dir.path("")});
   EXPECT_TRUE(run.exited_with(1)) << run.describe();

@@ -50,16 +50,17 @@ std::vector<std::string> with_emulator(const std::vector<std::string>& argv) {
   return words;
 }
 
-// In the child: fd becomes the capture pipe, the file at target, or closed.
-void redirect(int fd, int pipe_end, const std::string& target) {
+// In the child: fd becomes the capture pipe (if any), the file at target,
+// or closed.
+void redirect(int fd, int pipe_end, const std::string& target, int flags = O_WRONLY) {
   if (target == kClosed) {
     close(fd);
   } else if (!target.empty()) {
-    const int file = open(target.c_str(), O_WRONLY);
+    const int file = open(target.c_str(), flags);
     if (file < 0) _exit(126);
     dup2(file, fd);
     close(file);
-  } else {
+  } else if (pipe_end >= 0) {
     dup2(pipe_end, fd);
   }
 }
@@ -92,6 +93,7 @@ ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions&
   if (pid == 0) {
     redirect(STDOUT_FILENO, out_pipe[1], options.stdout_to);
     redirect(STDERR_FILENO, err_pipe[1], options.stderr_to);
+    redirect(STDIN_FILENO, -1, options.stdin_from, O_RDONLY);
     const rlimit no_core = {0, 0};
     setrlimit(RLIMIT_CORE, &no_core);  // aborts are expected results here
     execv(args[0], args.data());
