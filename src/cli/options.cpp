@@ -62,7 +62,8 @@ ParseOutcome parse_options(int argc, char* argv[], ToolOptions& options) {
       case 't':
         options.timeout_seconds = parse_timeout(optarg);
         if (options.timeout_seconds == 0) {
-          fprintf(stderr, "supctl: invalid timeout: %s\n", optarg);
+          // Reported like getopt_long's own diagnostics, under its switch.
+          if (opterr != 0) fprintf(stderr, "supctl: invalid timeout: %s\n", optarg);
           return ParseOutcome::show_usage;
         }
         break;

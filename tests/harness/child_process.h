@@ -39,6 +39,9 @@ struct RunOptions {
   // Where stdin comes from: a path opened for reading, or kClosed; empty
   // leaves it as the test's own.
   std::string stdin_from;
+  // Starts the program as the leader of a session of its own, which has no
+  // controlling terminal.
+  bool new_session = false;
   // Work for the waiting thread between two looks at the program, such as
   // pumping the event loop that an emulated device relies on.
   std::function<void()> while_waiting;
