@@ -10,6 +10,7 @@
 //   must stop at -h, -V or a bad -t.
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -61,61 +62,61 @@ void check_any_words(const uint8_t* data, size_t size) {
 struct Spelling {
   char letter;
   const char* name;
-  size_t kept;  // characters kept of the argument; 0: the option takes none
+  bool argument;
 };
 
 constexpr Spelling kSpellings[] = {
-    {'d', "dev", 62},      {'o', "oper", 30},   {'a', "arg", 30},    {'b', "blfile", 4094},
-    {'p', "blport", 4094}, {'t', "timeout", 4}, {'v', "verbose", 0}, {'D', "debug", 0},
-    {'j', "json", 0},      {'h', "help", 0},    {'V', "version", 0},
+    {'d', "dev", true},    {'o', "oper", true},    {'a', "arg", true},      {'b', "blfile", true},
+    {'p', "blport", true}, {'t', "timeout", true}, {'v', "verbose", false}, {'D', "debug", false},
+    {'j', "json", false},  {'h', "help", false},   {'V', "version", false},
 };
 
-// What the options of the input must give.
-struct Expected {
-  ParseOutcome outcome = ParseOutcome::run;
-  std::string device = "/dev/spidev0.1", operation, argument, file, port;
-  int verbose = 0, debug = 0, json = 0, timeout = 0;
-};
+// The model of one option: text cut to the field's size minus two.
+template <size_t N>
+void keep(char (&field)[N], const std::string& argument) {
+  argument.copy(field, N - 2);
+  field[std::min(argument.size(), N - 2)] = '\0';
+}
 
-void expect_option(Expected& expected, char letter, const std::string& argument) {
+ParseOutcome expect_option(ToolOptions& expected, char letter, const std::string& argument) {
   switch (letter) {
-    case 'd': expected.device = argument.substr(0, 62); break;
-    case 'o': expected.operation = argument.substr(0, 30); break;
-    case 'a': expected.argument = argument.substr(0, 30); break;
-    case 'b': expected.file = argument.substr(0, 4094); break;
-    case 'p': expected.port = argument.substr(0, 4094); break;
+    case 'd': keep(expected.device_path, argument); break;
+    case 'o': keep(expected.operation_name, argument); break;
+    case 'a': keep(expected.operation_arg, argument); break;
+    case 'b': keep(expected.bl_file_path, argument); break;
+    case 'p': keep(expected.bl_port_path, argument); break;
     case 'v': expected.verbose = 1; break;
     case 'D': expected.debug = 1; break;
     case 'j': expected.json = 1; break;
-    case 't': {
-      const int seconds = std::stoi(argument);
-      if (seconds < 1 || seconds > 3600) expected.outcome = ParseOutcome::show_usage;
-      expected.timeout = seconds;
+    case 't':
+      expected.timeout_seconds = std::stoi(argument);
+      if (expected.timeout_seconds < 1 || expected.timeout_seconds > 3600)
+        return ParseOutcome::show_usage;
       break;
-    }
-    case 'h': expected.outcome = ParseOutcome::show_usage; break;
-    default: expected.outcome = ParseOutcome::show_version; break;
+    case 'h': return ParseOutcome::show_usage;
+    default: return ParseOutcome::show_version;
   }
+  return ParseOutcome::run;
 }
 
 void check_options(const uint8_t* data, size_t size) {
   std::vector<std::string> words = {"supctl"};
-  Expected expected;
-  for (size_t i = 0; i < size && expected.outcome == ParseOutcome::run;) {
+  ToolOptions expected = tool_options;
+  ParseOutcome outcome = ParseOutcome::run;
+  for (size_t i = 0; i < size && outcome == ParseOutcome::run;) {
     const Spelling& option = kSpellings[data[i] % std::size(kSpellings)];
     const unsigned form = data[i++] / std::size(kSpellings) % 4;
     std::string argument;
     if (option.letter == 't') {
       argument = std::to_string(i + 1 < size ? (data[i] << 8 | data[i + 1]) % 4000 : 0);
       i += 2;
-    } else if (option.kept > 0) {
-      const size_t length = i < size ? data[i++] % 40 : 0;
-      for (; argument.size() < length && i < size; ++i)
+    } else if (option.argument) {
+      for (size_t length = i < size ? data[i++] % 40 : 0; argument.size() < length && i < size; ++i)
         argument += data[i] == 0 ? 'x' : static_cast<char>(data[i]);
     }
     const std::string short_name = std::string("-") + option.letter;
     const std::string long_name = std::string("--") + option.name;
-    if (option.kept == 0)
+    if (!option.argument)
       words.push_back(form % 2 ? long_name : short_name);
     else if (form == 0 || (form == 1 && argument.empty()))
       words.insert(words.end(), {short_name, argument});
@@ -124,19 +125,19 @@ void check_options(const uint8_t* data, size_t size) {
     else if (form == 2)
       words.insert(words.end(), {long_name, argument});
     else
-      words.push_back(long_name + "=" + argument);
-    expect_option(expected, option.letter, argument);
+      words.push_back((long_name + '=').append(argument));
+    outcome = expect_option(expected, option.letter, argument);
   }
   ToolOptions options = tool_options;
-  FUZZ_CHECK(parse(words, options) == expected.outcome);
-  if (expected.outcome != ParseOutcome::run) return;
-  FUZZ_CHECK(options.device_path == expected.device);
-  FUZZ_CHECK(options.operation_name == expected.operation);
-  FUZZ_CHECK(options.operation_arg == expected.argument);
-  FUZZ_CHECK(options.bl_file_path == expected.file);
-  FUZZ_CHECK(options.bl_port_path == expected.port);
+  FUZZ_CHECK(parse(words, options) == outcome);
+  if (outcome != ParseOutcome::run) return;
+  FUZZ_CHECK(strcmp(options.device_path, expected.device_path) == 0);
+  FUZZ_CHECK(strcmp(options.operation_name, expected.operation_name) == 0);
+  FUZZ_CHECK(strcmp(options.operation_arg, expected.operation_arg) == 0);
+  FUZZ_CHECK(strcmp(options.bl_file_path, expected.bl_file_path) == 0);
+  FUZZ_CHECK(strcmp(options.bl_port_path, expected.bl_port_path) == 0);
   FUZZ_CHECK(options.verbose == expected.verbose && options.debug == expected.debug);
-  FUZZ_CHECK(options.json == expected.json && options.timeout_seconds == expected.timeout);
+  FUZZ_CHECK(options.json == expected.json && options.timeout_seconds == expected.timeout_seconds);
 }
 
 }  // namespace

@@ -18,6 +18,8 @@ constexpr struct PlainBytes {
 
 }  // namespace
 
+// The buffer is written before it is read.
+// cppcheck-suppress uninitMemberVar
 JsonWriter::JsonWriter(FILE* out) : out_(out) {}
 
 JsonWriter::~JsonWriter() { flush(); }

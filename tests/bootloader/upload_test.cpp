@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Uploads through a pseudo-terminal: the real supctl on the slave side, the
 // bootloader played on the master side.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>

@@ -3,6 +3,9 @@
 // compared as JSON values, not as text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "device_test.h"
 
 namespace {
@@ -40,6 +43,13 @@ bool json_equals(const std::string& text, const std::string& operation, const st
   return jq.exited_with(0);
 }
 
+Bytes info_reply() {
+  const uint8_t start[] = {0xFF, 0xFF, 'a', '"', '\\', '\n', 0xE9};
+  Bytes reply(66, 0x01);
+  std::copy(std::begin(start), std::end(start), reply.begin());
+  return reply;
+}
+
 using JsonOutput = DeviceTestWithParam<JsonCase>;
 
 TEST_P(JsonOutput, IsOneObjectOnOneLine) {
@@ -57,8 +67,10 @@ TEST_P(JsonOutput, IsOneObjectOnOneLine) {
     tx = hex_of(transfers[0].tx);
     rx = hex_of(received);
   }
-  const auto name = std::find(c.args.begin(), c.args.end(), "-o");
-  const std::string operation = name == c.args.end() ? "GET_PowerStatus" : *(name + 1);
+  std::string operation = "GET_PowerStatus";
+  for (size_t i = 1; i < c.args.size(); ++i) {
+    if (c.args[i - 1] == "-o") operation = c.args[i];
+  }
   EXPECT_TRUE(json_equals(run.out, operation, tx, rx, c.members)) << run.out;
 }
 
@@ -76,9 +88,11 @@ INSTANTIATE_TEST_SUITE_P(
                   0xBB, 0xCC, 0xDD, 0xEE, 0xFF},
                  R"({"device_id": "00112233445566778899aabbccddeeff"})",
                  0},
+        // 64 bytes of text without a zero byte, escaped to more than the
+        // writer buffers at once.
         JsonCase{{"-j", "-o", "GET_DeviceInfo"},
-                 {0xFF, 0xFF, 'a', '"', '\\', '\n', 0xE9, 0},
-                 R"({"device_info": "a\"\\\n\u00e9"})",
+                 info_reply(),
+                 R"({"device_info": ("a\"\\\n\u00e9" + "\u0001" * 59)})",
                  0},
         JsonCase{{"-j", "-o", "GET_SupervisorMode"},
                  {0xFF, 0xFF, 0x0A},
