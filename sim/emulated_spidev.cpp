@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "emulated_spidev.h"
 
+#include <glib/gstdio.h>
 #include <linux/spi/spidev.h>
 #include <unistd.h>
 
@@ -58,6 +59,22 @@ bool write_value(UMockdevIoctlData* arg, T value) {
   return true;
 }
 
+// umockdev stops the process when it can't make its test folder or write
+// into it: try both first, so that a missing TMPDIR or a full disk is a
+// message. umockdev writes a few small files; the probe writes 64 KiB.
+void probe_test_folder() {
+  GError* error = nullptr;
+  g_autofree gchar* folder = g_dir_make_tmp("umockdev.XXXXXX", &error);
+  if (folder == nullptr) fail("cannot set up the emulated device", error);
+  g_autofree gchar* file = g_build_filename(folder, "probe", nullptr);
+  const std::string bytes(size_t{64} << 10, '\0');
+  const bool written =
+      g_file_set_contents(file, bytes.data(), static_cast<gssize>(bytes.size()), &error);
+  g_unlink(file);
+  g_rmdir(folder);
+  if (!written) fail("cannot set up the emulated device", error);
+}
+
 bool only_buffers_and_length_set(spi_ioc_transfer record) {
   record.tx_buf = 0;
   record.rx_buf = 0;
@@ -101,6 +118,7 @@ void start_under_umockdev(char* argv[]) {
 }
 
 EmulatedSpidev::EmulatedSpidev(Responder responder) : responder_(std::move(responder)) {
+  probe_test_folder();
   testbed_ = umockdev_testbed_new();
   GError* error = nullptr;
   if (!umockdev_testbed_add_from_string(testbed_, kDeviceDescription, &error))
@@ -218,6 +236,13 @@ long EmulatedSpidev::handle_transfer(UMockdevIoctlData* arg, int& error) {
   spi_ioc_transfer record;
   memcpy(&record, record_data->data, sizeof record);
   const size_t length = record.len;
+  // Checked before umockdev fetches the buffers, whose size it takes as
+  // it comes: nothing moves, as with spidev.
+  if (length == 0) return 0;
+  if (length > kLongestTransfer) {
+    error = EMSGSIZE;
+    return -1;
+  }
   DataRef tx = resolve(record_data.get(), offsetof(spi_ioc_transfer, tx_buf), length);
   DataRef rx = resolve(record_data.get(), offsetof(spi_ioc_transfer, rx_buf), length);
   if (!tx || !rx) {

@@ -40,6 +40,12 @@ class EmulatedSpidev {
   // arrive pre-filled with 0xFF (a silent bus).
   using Responder = std::function<void(std::span<const uint8_t> tx, std::span<uint8_t> rx)>;
 
+  // The longest transfer that spidev takes (its bufsiz); a longer one fails
+  // with EMSGSIZE, as it does there.
+  static constexpr size_t kLongestTransfer = 4096;
+
+  // Sets up the device in umockdev's test folder under TMPDIR; throws
+  // std::runtime_error, saying why, when that can't be done.
   explicit EmulatedSpidev(Responder responder = nullptr);
   ~EmulatedSpidev();
   EmulatedSpidev(const EmulatedSpidev&) = delete;

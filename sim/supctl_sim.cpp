@@ -2,11 +2,13 @@
 // supctl-sim: runs a command with a simulated power supervisor behind
 // /dev/spidev0.1. The supervisor keeps its state in a file between runs, so
 // a sequence of commands acts on one board.
+#include <fcntl.h>
 #include <getopt.h>
 #include <glib.h>
 #include <linux/spi/spidev.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -29,6 +31,7 @@ enum class Fault { none, silent, transfer, settings };
 struct SimOptions {
   std::string state_path;
   std::string replay_path;
+  bool replay = false;
   int board_options = 0;  // given options that act on the simulated board
   bool reset = false;
   bool show = false;
@@ -71,6 +74,19 @@ void print_help(FILE* out, const char* program) {
           program, program, program);
 }
 
+// Ends a run whose only work was printing: output that could not be
+// written (a full disk, a closed pipe) fails it.
+int finish_output(int status) {
+  if (fflush(stdout) == 0 && !ferror(stdout)) return status;
+  fprintf(stderr, "supctl-sim: write error: %s\n", g_strerror(errno));
+  return 1;
+}
+
+int refuse(const std::string& error) {
+  fprintf(stderr, "supctl-sim: %s\n", error.c_str());
+  return 2;
+}
+
 std::string default_state_path() {
   return std::string(g_get_user_state_dir()) + "/supctl-sim/state";
 }
@@ -100,17 +116,22 @@ int parse_sim_options(int argc, char* argv[], SimOptions& options) {
   options.state_path = default_state_path();
   for (int letter; (letter = getopt_long(argc, argv, "+s:rS:f:h", kLongOptions, nullptr)) != -1;) {
     if (strchr("srSfw", letter) != nullptr) ++options.board_options;
+    if (strchr("sp", letter) != nullptr && *optarg == '\0')
+      return refuse(std::string(letter == 's' ? "--state" : "--replay") + " needs a file name");
     switch (letter) {
       case 's': options.state_path = optarg; break;
       case 'r': options.reset = true; break;
       case 'S': options.assignments.push_back(optarg); break;
       case 'w': options.show = true; break;
-      case 'p': options.replay_path = optarg; break;
+      case 'p':
+        options.replay = true;
+        options.replay_path = optarg;
+        break;
       case 'f':
         if (parse_fault(optarg, options.fault)) break;
         fprintf(stderr, "%s: unknown fault mode '%s'\n", argv[0], optarg);
         return 2;
-      case 'h': print_help(stdout, argv[0]); return 0;
+      case 'h': print_help(stdout, argv[0]); return finish_output(0);
       default: print_help(stderr, argv[0]); return 2;
     }
   }
@@ -119,7 +140,7 @@ int parse_sim_options(int argc, char* argv[], SimOptions& options) {
     print_help(stderr, argv[0]);
     return 2;
   }
-  if (!options.replay_path.empty() && options.board_options > 0) {
+  if (options.replay && options.board_options > 0) {
     fprintf(stderr, "%s: --replay goes with no --state, --reset, --set, --fault or --show\n",
             argv[0]);
     return 2;
@@ -127,12 +148,10 @@ int parse_sim_options(int argc, char* argv[], SimOptions& options) {
   return -1;
 }
 
-// The state the command starts from: the saved one (from path) or a fresh
-// board, with the --set values applied and reacted to.
-bool prepare_state(const SimOptions& options, const std::string& path, sim::SupervisorState& state,
-                   std::string& error) {
-  state = sim::initial_state();
-  if (!options.reset && !sim::load_state_file(path, state, error)) return false;
+// The state the command starts from: the saved one or, with --reset, a
+// fresh board, with the --set values applied and reacted to.
+bool prepare_state(const SimOptions& options, sim::SupervisorState& state, std::string& error) {
+  if (options.reset) state = sim::initial_state();
   const sim::SupervisorState before = state;
   for (const std::string& assignment : options.assignments) {
     const size_t equals = assignment.find('=');
@@ -150,13 +169,12 @@ bool prepare_state(const SimOptions& options, const std::string& path, sim::Supe
   return true;
 }
 
-// Runs the command next to the emulated device that responder answers, with
-// the fault options ask for, and returns its wait status.
-int run_next_to(const SimOptions& options, sim::EmulatedSpidev::Responder responder) {
-  sim::EmulatedSpidev device(options.fault == Fault::silent ? nullptr : std::move(responder));
+// The device that responder answers, with the fault the options ask for.
+void set_up(const SimOptions& options, sim::EmulatedSpidev& device,
+            sim::EmulatedSpidev::Responder responder) {
+  if (options.fault != Fault::silent) device.set_responder(std::move(responder));
   if (options.fault == Fault::transfer) device.set_transfer_result(-1);
   if (options.fault == Fault::settings) device.fail_request(SPI_IOC_WR_MODE32, EINVAL);
-  return sim::run_next_to_device(options.command);
 }
 
 // Ends this process the way the command ended, so callers see its outcome.
@@ -176,43 +194,41 @@ int run_next_to(const SimOptions& options, sim::EmulatedSpidev::Responder respon
 // Prints the state a run would start from; nothing is saved.
 int show_state(const SimOptions& options) {
   std::string path, error;
-  sim::SupervisorState state;
+  sim::SupervisorState state = sim::initial_state();
   if (!sim::resolve_state_path(options.state_path, path, error) ||
-      !prepare_state(options, path, state, error)) {
-    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
-    return 2;
-  }
+      (!options.reset && !sim::load_state_file(path, state, error)) ||
+      !prepare_state(options, state, error))
+    return refuse(error);
   fputs(sim::format_state(state).c_str(), stdout);
-  return 0;
+  return finish_output(0);
 }
 
 // Runs the command on the board of the state file, which stays locked from
-// load to save. The state is saved once before the command runs, so a state
-// that can't be saved stops the run before the command has done anything.
-// From then on the signals that end a run go to the command, and this
-// process saves the state once the command has ended.
+// load to save. The device is set up before anything is saved; then the
+// state is saved once before the command runs, so a state that can't be
+// saved stops the run before the command has done anything. From then on
+// the signals that end a run go to the command, and this process saves the
+// state once the command has ended.
 int run_on_board(const SimOptions& options) {
   sim::StateFile file;
-  sim::SupervisorState state;
+  sim::SupervisorState state = sim::initial_state();
   std::string error;
-  if (!file.open(options.state_path, error) || !prepare_state(options, file.path(), state, error)) {
-    fprintf(stderr, "supctl-sim: %s\n", error.c_str());
-    return 2;
-  }
+  if (!file.open(options.state_path, error) || (!options.reset && !file.load(state, error)) ||
+      !prepare_state(options, state, error))
+    return refuse(error);
   sim::hold_passed_signals();
-  if (!sim::save_state_file(file.path(), state, error)) {
-    fprintf(stderr, "supctl-sim: cannot save the state, so the command was not run: %s\n",
-            error.c_str());
-    return 2;
+  int wait_status = 0;
+  {
+    // Removed, with umockdev's folder, before this process ends.
+    sim::EmulatedSpidev device;
+    if (!file.save(state, error))
+      return refuse("cannot save the state, so the command was not run: " + error);
+    set_up(options, device, [&state](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
+      sim::answer_frame(state, tx, rx);
+    });
+    wait_status = sim::run_next_to_device(options.command);
   }
-  const int wait_status =
-      run_next_to(options, [&state](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
-        sim::answer_frame(state, tx, rx);
-      });
-  if (!sim::save_state_file(file.path(), state, error)) {
-    fprintf(stderr, "supctl-sim: the state after the command is lost: %s\n", error.c_str());
-    return 2;
-  }
+  if (!file.save(state, error)) return refuse("the state after the command is lost: " + error);
   mirror(wait_status);
 }
 
@@ -227,21 +243,39 @@ int run_replay(const SimOptions& options) {
   }
   sim::TraceReplay replay(exchanges, stderr);
   sim::hold_passed_signals();
-  mirror(run_next_to(options, [&replay](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
-    replay.answer(tx, rx);
-  }));
+  int wait_status = 0;
+  {
+    sim::EmulatedSpidev device;
+    set_up(options, device, [&replay](std::span<const uint8_t> tx, std::span<uint8_t> rx) {
+      replay.answer(tx, rx);
+    });
+    wait_status = sim::run_next_to_device(options.command);
+  }
+  mirror(wait_status);
+}
+
+// A closed descriptor 0, 1 or 2 would be taken by the next file opened
+// (the state, its lock, umockdev's socket) and messages or the command's
+// output would go into it: /dev/null fills the gaps until it lands above.
+void open_standard_descriptors() {
+  int fd = -1;
+  while ((fd = open("/dev/null", O_RDWR)) >= 0 && fd <= STDERR_FILENO) {
+  }
+  if (fd < 0) _exit(1);
+  close(fd);
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  open_standard_descriptors();
   SimOptions options;
   if (const int status = parse_sim_options(argc, argv, options); status >= 0) return status;
   if (options.show) return show_state(options);
   sim::start_under_umockdev(argv);
   sim::put_own_folder_on_path();
   try {
-    return options.replay_path.empty() ? run_on_board(options) : run_replay(options);
+    return options.replay ? run_replay(options) : run_on_board(options);
   } catch (const std::exception& failure) {
     fprintf(stderr, "supctl-sim: %s\n", failure.what());
     return 1;

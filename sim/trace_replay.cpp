@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "trace_replay.h"
 
+#include <fcntl.h>
 #include <glib.h>
 
 #include <algorithm>
+
+#include "regular_file.h"
 
 namespace sim {
 
@@ -117,18 +120,16 @@ bool parse_trace(std::string_view text, std::vector<Exchange>& exchanges, std::s
 
 bool load_trace_file(const std::string& path, std::vector<Exchange>& exchanges,
                      std::string& error) {
-  gchar* contents = nullptr;
-  gsize length = 0;
-  GError* failure = nullptr;
-  if (!g_file_get_contents(path.c_str(), &contents, &length, &failure)) {
-    error = failure->message;
-    g_error_free(failure);
+  std::string text;
+  struct stat info;
+  if (!read_regular_file(path, O_RDONLY, text, info, error)) return false;
+  if (!parse_trace(text, exchanges, error)) {
+    error.insert(0, path + ": ");
     return false;
   }
-  const bool parsed = parse_trace(std::string_view(contents, length), exchanges, error);
-  g_free(contents);
-  if (!parsed) error.insert(0, path + ": ");
-  return parsed;
+  if (!exchanges.empty()) return true;
+  error = path + ": no frames";
+  return false;
 }
 
 TraceReplay::TraceReplay(const std::vector<Exchange>& exchanges, FILE* warnings)

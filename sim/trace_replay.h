@@ -25,7 +25,8 @@ struct Exchange {
 // number and the reason in error.
 bool parse_trace(std::string_view text, std::vector<Exchange>& exchanges, std::string& error);
 
-// parse_trace on the file at path; errors start with the path.
+// parse_trace on the regular file at path; errors start with the path. A
+// trace without a frame is refused.
 bool load_trace_file(const std::string& path, std::vector<Exchange>& exchanges, std::string& error);
 
 // Answers each frame with a reply recorded for the same TX: the replies to
