@@ -140,9 +140,20 @@ void EmulatedSpidev::set_responder(Responder responder) {
   responder_ = std::move(responder);
 }
 
+void EmulatedSpidev::set_request_check(RequestCheck check) {
+  std::lock_guard lock(mutex_);
+  request_check_ = std::move(check);
+}
+
+void EmulatedSpidev::set_recording(bool on) {
+  std::lock_guard lock(mutex_);
+  recording_ = on;
+}
+
 void EmulatedSpidev::reply_with(std::vector<uint8_t> reply) {
   set_responder([reply = std::move(reply)](std::span<const uint8_t>, std::span<uint8_t> rx) {
     std::copy_n(reply.begin(), std::min(reply.size(), rx.size()), rx.begin());
+    return 0;
   });
 }
 
@@ -201,11 +212,12 @@ long EmulatedSpidev::handle_request(UMockdevIoctlClient* client, int& error) {
   const unsigned long request = umockdev_ioctl_client_get_request(client);
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
   std::lock_guard lock(mutex_);
-  requests_.push_back(request);
+  if (recording_) requests_.push_back(request);
   if (failing_errno_ != 0 && request == failing_request_) {
     error = failing_errno_;
     return -1;
   }
+  if (request_check_ && (error = request_check_(request)) != 0) return -1;
   bool ok = true;
   switch (request) {
     case SPI_IOC_WR_MODE32: ok = read_value(arg, mode_); break;
@@ -249,14 +261,14 @@ long EmulatedSpidev::handle_transfer(UMockdevIoctlData* arg, int& error) {
     error = EFAULT;
     return -1;
   }
-  transfers_.push_back(
-      {std::vector<uint8_t>(tx->data, tx->data + length), only_buffers_and_length_set(record)});
+  const std::vector<uint8_t> sent(tx->data, tx->data + length);
+  if (recording_) transfers_.push_back({sent, only_buffers_and_length_set(record)});
   if (transfer_result_set_ && transfer_result_ < 1) {
     error = transfer_result_ < 0 ? EIO : 0;
     return transfer_result_;
   }
   std::vector<uint8_t> reply(length, 0xFF);
-  if (responder_) responder_(transfers_.back().tx, reply);
+  if (responder_ && (error = responder_(sent, reply)) != 0) return -1;
   umockdev_ioctl_data_update(rx.get(), 0, reply.data(), static_cast<gint>(length));
   return transfer_result_set_ ? transfer_result_ : static_cast<long>(length);
 }

@@ -26,6 +26,7 @@ struct NumberField {
   bool hex;  // written in hexadecimal, as masks and colours read best
 };
 
+// charge_fraction follows charge_percent: setting the charge clears it.
 constexpr NumberField kNumberFields[] = {
     {"power_flags", &SupervisorState::power_flags, 0xFF, true},
     {"millivolts", &SupervisorState::millivolts, 0xFFFF, false},
@@ -41,6 +42,9 @@ constexpr NumberField kNumberFields[] = {
     {"magic", &SupervisorState::magic, 0xFFFFFFFF, true},
     {"admin_unlocked", &SupervisorState::admin_unlocked, 1, false},
     {"powered_off", &SupervisorState::powered_off, 1, false},
+    {"drain_per_minute", &SupervisorState::drain_per_minute, 0xFFFF, false},
+    {"charge_per_minute", &SupervisorState::charge_per_minute, 0xFFFF, false},
+    {"charge_fraction", &SupervisorState::charge_fraction, 999999, false},
 };
 
 std::string_view trim(std::string_view text) {
@@ -59,7 +63,7 @@ bool has_control_character(std::string_view text) {
 
 // Decimal (010 is ten), 0x-prefixed hexadecimal, or for a colour "#rrggbb";
 // no sign, no blanks.
-bool parse_number(std::string_view text, uint32_t max, uint64_t& value, bool colour = false) {
+bool parse_number(std::string_view text, uint64_t max, uint64_t& value, bool colour = false) {
   std::string digits(text);
   guint base = 10;
   if (digits.starts_with("0x") || digits.starts_with("0X")) {
@@ -125,6 +129,12 @@ bool set_special_value(SupervisorState& state, std::string_view key, std::string
     if (parse_events(value, state)) return true;
     error = "events: expected up to " + std::to_string(kMaxQueuedEvents) +
             " hexadecimal event codes separated by blanks";
+  } else if (key == "fault") {
+    if (parse_fault(value, state.fault)) return true;
+    error = "fault: expected none, silent, transfer or settings";
+  } else if (key == "charge_updated") {
+    if (parse_number(value, UINT64_MAX, state.charge_updated)) return true;
+    error = "charge_updated: expected a number of microseconds";
   } else {
     error = "unknown key '" + std::string(key) + "'";
   }
@@ -176,17 +186,19 @@ bool write_all(int fd, const std::string& text) {
   return true;
 }
 
-// Writes state to a new file, syncs it, renames it over path and syncs the
-// folder.
+// Writes state to a new file and renames it over path: a crash leaves the
+// old state or the new one, never half of one. A durable save also syncs
+// the file before the rename and the folder after it.
 bool save_state_file(const std::string& path, const SupervisorState& state, const struct stat* kept,
-                     std::string& error) {
+                     bool durable, std::string& error) {
   std::string temp;
   const int fd = create_next_to(path, kept, temp, error);
   if (fd < 0) return false;
-  const bool written = write_all(fd, format_state(state)) && fsync(fd) == 0;
+  const bool written = write_all(fd, format_state(state)) && (!durable || fsync(fd) == 0);
   const int why = errno;
   close(fd);
-  if (written && rename(temp.c_str(), path.c_str()) == 0) return sync_folder_of(path, error);
+  if (written && rename(temp.c_str(), path.c_str()) == 0)
+    return !durable || sync_folder_of(path, error);
   error = "cannot save the state in " + path + ": " + g_strerror(written ? errno : why);
   g_unlink(temp.c_str());
   return false;
@@ -226,6 +238,7 @@ bool set_state_value(SupervisorState& state, std::string_view key, std::string_v
     uint64_t number = 0;
     if (parse_number(value, field.max, number, field.member == &SupervisorState::rgb)) {
       state.*field.member = static_cast<uint32_t>(number);
+      if (field.member == &SupervisorState::charge_percent) state.charge_fraction = 0;
       return true;
     }
     error = std::string(key) + ": expected a number from 0 to " + std::to_string(field.max);
@@ -266,6 +279,8 @@ std::string format_state(const SupervisorState& state) {
              static_cast<unsigned>(state.*field.member));
     text += std::string(field.key) + " = " + number + "\n";
   }
+  text += std::string("fault = ") + kFaultNames[static_cast<size_t>(state.fault)] + "\n";
+  text += "charge_updated = " + std::to_string(state.charge_updated) + "\n";
   text += "events = " + hex_bytes(state.events.data(), state.events.size(), " ") + "\n";
   return text;
 }
@@ -297,29 +312,52 @@ StateFile::~StateFile() {
   if (lock_fd_ >= 0) close(lock_fd_);
 }
 
-bool StateFile::open(const std::string& path, std::string& error) {
-  SupervisorState unread;
+bool StateFile::open(const std::string& path, bool fresh, std::string& error) {
+  SupervisorState state = initial_state();
   struct stat info;
-  if (!resolve_state_path(path, path_, error) ||
-      !read_state(path_, unread, kept_, found_, error, false) || !make_parent_folder(path_, error))
+  bool found = false;
+  return resolve_state_path(path, path_, error) &&
+         read_state(path_, state, info, found, error, !fresh);
+}
+
+bool StateFile::prepare(std::string& error) {
+  std::string lock_error;
+  struct stat info;
+  if (!make_parent_folder(path_, error)) return false;
+  lock_fd_ = open_regular_file(path_ + ".lock", O_RDWR | O_CREAT | O_NOFOLLOW, info, lock_error);
+  if (lock_fd_ < 0) {
+    error = "cannot lock " + lock_error;
     return false;
-  std::string why;
-  lock_fd_ = open_regular_file(path_ + ".lock", O_RDWR | O_CREAT | O_NOFOLLOW, info, why);
-  int locked = -1;
-  while (lock_fd_ >= 0 && (locked = flock(lock_fd_, LOCK_EX)) != 0 && errno == EINTR) {
   }
-  if (locked == 0) return true;
-  if (lock_fd_ >= 0) why = path_ + ".lock: " + g_strerror(errno);
-  error = "cannot lock " + why;
-  return false;
+  std::string temp;
+  const int fd = create_next_to(path_, nullptr, temp, error);
+  if (fd < 0) return false;
+  close(fd);
+  g_unlink(temp.c_str());
+  return true;
 }
 
-bool StateFile::load(SupervisorState& state, std::string& error) {
-  return read_state(path_, state, kept_, found_, error);
-}
-
-bool StateFile::save(const SupervisorState& state, std::string& error) {
-  return save_state_file(path_, state, found_ ? &kept_ : nullptr, error);
+bool StateFile::update(uint64_t now, const std::function<void(SupervisorState&)>& change, Save save,
+                       std::string& error) {
+  while (flock(lock_fd_, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    error = "cannot lock " + path_ + ".lock: " + g_strerror(errno);
+    return false;
+  }
+  SupervisorState saved = initial_state(), state;
+  struct stat info;
+  bool found = false;
+  bool done = read_state(path_, saved, info, found, error, save != Save::reset);
+  if (done) {
+    state = saved;
+    bring_up_to_date(state, now);
+    change(state);
+    const bool durable = save != Save::exchange;
+    const bool changed = durable ? state != saved : !only_the_clock_ran(saved, state);
+    if (changed) done = save_state_file(path_, state, found ? &info : nullptr, durable, error);
+  }
+  flock(lock_fd_, LOCK_UN);
+  return done;
 }
 
 }  // namespace sim

@@ -3,8 +3,8 @@
 // kept in a file between runs so a sequence of commands acts on one board.
 #pragma once
 
-#include <sys/stat.h>
-
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -32,8 +32,16 @@ bool resolve_state_path(const std::string& path, std::string& resolved, std::str
 // Anything but a regular file is refused, and a link at path is not followed.
 bool load_state_file(const std::string& path, SupervisorState& state, std::string& error);
 
-// The state file of one board, locked while this is open so that runs on
-// the same board take turns: each loads what the one before it saved.
+// How StateFile::update saves.
+enum class Save {
+  exchange,  // when more than the clock changed, not synced: the board's own exchanges
+  change,    // a user's own change: synced, file and folder
+  reset,     // a fresh board: as change, and the state there is not even read
+};
+
+// The state file of one board. Every change is made under a lock on
+// PATH.lock next to the file, held from loading the state to saving it, so
+// that runs and commands acting on one board at once lose no update.
 class StateFile {
  public:
   StateFile() = default;
@@ -41,25 +49,26 @@ class StateFile {
   StateFile(const StateFile&) = delete;
   StateFile& operator=(const StateFile&) = delete;
 
-  // Resolves path and refuses anything but a regular file there, creating
-  // nothing; then creates its folder and locks PATH.lock next to the file,
-  // waiting while another run holds it.
-  bool open(const std::string& path, std::string& error);
-  // Reads the state over state; a missing file leaves it as it is.
-  bool load(SupervisorState& state, std::string& error);
-  // Writes a new file next to the state, created afresh (never through a
-  // link) with the mode and owner of the file it replaces, syncs it and
-  // renames it over the state: a crash leaves the old state or the new one,
-  // never half of one.
-  bool save(const SupervisorState& state, std::string& error);
+  // Resolves path and checks the state there, without the lock and creating
+  // nothing, so that a state that can't be used is refused before anything
+  // happens. With fresh (a reset board), only the file is checked, not what
+  // it holds.
+  bool open(const std::string& path, bool fresh, std::string& error);
+  // Creates the folder and the lock file, and makes sure that a new state
+  // can be written next to the file.
+  bool prepare(std::string& error);
+  // Under the lock: loads the state, brings it up to date with now, lets
+  // change act on it, and saves it as save says. An exchange that changed
+  // the clock alone saves nothing: the board read next runs the battery
+  // again from the saved time.
+  bool update(uint64_t now, const std::function<void(SupervisorState&)>& change, Save save,
+              std::string& error);
 
   const std::string& path() const { return path_; }
 
  private:
   std::string path_;
   int lock_fd_ = -1;
-  bool found_ = false;  // the state file was there when loaded, as kept_ says
-  struct stat kept_ = {};
 };
 
 }  // namespace sim

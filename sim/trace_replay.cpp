@@ -132,23 +132,25 @@ bool load_trace_file(const std::string& path, std::vector<Exchange>& exchanges,
   return false;
 }
 
-TraceReplay::TraceReplay(const std::vector<Exchange>& exchanges, FILE* warnings)
-    : warnings_(warnings) {
+TraceReplay::TraceReplay(const std::vector<Exchange>& exchanges, FILE* warnings,
+                         bool fail_unrecorded)
+    : warnings_(warnings), fail_unrecorded_(fail_unrecorded) {
   for (const Exchange& exchange : exchanges)
     replies_[tx_key(exchange.tx)].rx.push_back(exchange.rx);
 }
 
-void TraceReplay::answer(std::span<const uint8_t> tx, std::span<uint8_t> rx) {
+bool TraceReplay::answer(std::span<const uint8_t> tx, std::span<uint8_t> rx) {
   const auto found = replies_.find(tx_key(tx));
   if (found == replies_.end()) {
-    fprintf(warnings_, "supctl-sim: no reply recorded for TX %s; the bus stays at 0xFF\n",
-            cells(tx).c_str());
-    return;
+    fprintf(warnings_, "supctl-sim: no reply recorded for TX %s; %s\n", cells(tx).c_str(),
+            fail_unrecorded_ ? "the transfer fails" : "the bus stays at 0xFF");
+    return false;
   }
   Replies& replies = found->second;
   const std::vector<uint8_t>& reply = replies.rx[replies.next];
   if (replies.next + 1 < replies.rx.size()) ++replies.next;
   std::copy_n(reply.begin(), std::min(reply.size(), rx.size()), rx.begin());
+  return true;
 }
 
 }  // namespace sim

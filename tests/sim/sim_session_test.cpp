@@ -128,6 +128,11 @@ TEST_F(SimSession, ReplayAnswersAsTheTracedBoardDid) {
   EXPECT_EQ(unknown.out, "255\n\n");
   EXPECT_EQ(unknown.err,
             "supctl-sim: no reply recorded for TX 2A FF FF FF; the bus stays at 0xFF\n");
+  const harness::ChildResult strict = harness::run_captured(
+      {SUPCTL_SIM_BINARY, "--replay", trace, "--fail-unrecorded", "--", "sh", "-c",
+       std::string(SUPCTL_BINARY) + " -o GET_CriticalLowBat 2>/dev/null; exit 0"});
+  EXPECT_TRUE(strict.exited_with(2)) << strict.describe();
+  EXPECT_EQ(strict.err, "supctl-sim: no reply recorded for TX 2A FF FF FF; the transfer fails\n");
   const std::string broken = directory_.write("broken.trace", "Power status:\nRX | FF\n");
   const harness::ChildResult refused = replay(broken, "GET_LowBat");
   EXPECT_TRUE(refused.exited_with(2)) << refused.describe();
@@ -142,7 +147,7 @@ TEST_F(SimSession, InitialValuesComeFromOptions) {
 }
 
 struct FaultCase {
-  const char* mode;
+  std::vector<std::string> sim_args;  // the one-run form or the board's
   std::string out;
   std::string err;
   int signal;  // 0: exit status 0
@@ -151,7 +156,9 @@ struct FaultCase {
 class SimFault : public SimSession, public testing::WithParamInterface<FaultCase> {};
 
 TEST_P(SimFault, CommandSeesTheFaultyBus) {
-  const harness::ChildResult run = sim({"--reset", "--fault", GetParam().mode}, {});
+  std::vector<std::string> args = {"--reset"};
+  args.insert(args.end(), GetParam().sim_args.begin(), GetParam().sim_args.end());
+  const harness::ChildResult run = sim(args, {});
   if (GetParam().signal) {
     EXPECT_TRUE(run.killed_by(GetParam().signal)) << run.describe();
   } else {
@@ -161,12 +168,18 @@ TEST_P(SimFault, CommandSeesTheFaultyBus) {
   EXPECT_EQ(run.err, GetParam().err);
 }
 
+const std::string kSilentBus = "motion charging pg line 65535mV 255%\n\n";
+const std::string kTransferFails = "can't send spi message: Input/output error\n";
+const std::string kSettingsFail = "can't set spi mode: Invalid argument\n";
+
 INSTANTIATE_TEST_SUITE_P(
     Modes, SimFault,
-    testing::Values(FaultCase{"silent", "motion charging pg line 65535mV 255%\n\n", "", 0},
-                    FaultCase{"transfer", "", "can't send spi message: Input/output error\n",
-                              SIGABRT},
-                    FaultCase{"settings", "", "can't set spi mode: Invalid argument\n", SIGABRT}));
+    testing::Values(FaultCase{{"--fault", "silent"}, kSilentBus, "", 0},
+                    FaultCase{{"--fault", "transfer"}, "", kTransferFails, SIGABRT},
+                    FaultCase{{"--fault", "settings"}, "", kSettingsFail, SIGABRT},
+                    FaultCase{{"--set", "fault=silent"}, kSilentBus, "", 0},
+                    FaultCase{{"--set", "fault=transfer"}, "", kTransferFails, SIGABRT},
+                    FaultCase{{"--set", "fault=settings"}, "", kSettingsFail, SIGABRT}));
 
 TEST_F(SimSession, ExitStatusOfTheCommandIsPassedOn) {
   const harness::ChildResult run = sim({"--reset"}, {"-o", "GET_Bogus"});
@@ -338,7 +351,7 @@ TEST_F(SimSession, ManPageDescribesEveryOptionOfTheHelp) {
         << tag;
     ++count;
   }
-  EXPECT_EQ(count, 7);
+  EXPECT_EQ(count, 8);
 }
 
 // Off PATH, supctl-sim puts its folder first, so the supctl next to it
@@ -391,10 +404,56 @@ INSTANTIATE_TEST_SUITE_P(
         UnsavableState{"LinkAtTheLock", "state", "state.lock",
                        "cannot lock {dir}state.lock: Too many levels of symbolic links"},
         UnsavableState{"NoRoomForTheTemporaryName", long_name(), "",
-                       "cannot save the state, so the command was not run: "
-                       "cannot create a file next to {dir}" +
-                           long_name() + ": File name too long\n"}),
+                       "cannot create a file next to {dir}" + long_name() +
+                           ": File name too long; the command was not run\n"}),
     [](const testing::TestParamInfo<UnsavableState>& info) { return info.param.what; });
+
+// While one command runs on the board, a second supctl-sim changes it and
+// returns at once; the command's next exchange sees the change.
+TEST_F(SimSession, BoardChangesWhileACommandRuns) {
+  sim({"--reset"}, {"-o", "GET_LowBat"});
+  const std::string go = directory_.path("go");
+  const std::string supctl = SUPCTL_BINARY;
+  harness::RunOptions options;
+  harness::ChildResult change;
+  options.on_output = [&](pid_t, const std::string& out) {
+    if (out != "charging line 4012mV 87%\n\n") return;
+    change = sim_command({"--set", "charge_percent=5"}, {});
+    directory_.write("go", "");
+  };
+  const harness::ChildResult run = sim_command(
+      {}, {"sh", "-c", supctl + "; while [ ! -e " + go + " ]; do sleep 0.05; done; " + supctl},
+      options);
+  EXPECT_TRUE(change.exited_with(0)) << change.describe() << change.err;
+  EXPECT_EQ(run.out, "charging line 4012mV 87%\n\ncharging line 4012mV 5%\n\n") << run.err;
+}
+
+// 6000 % a minute is 1 % every 10 ms: starting a run takes longer.
+TEST_F(SimSession, BatteryDrainsByWallTime) {
+  sim_command({"--reset", "--set", "power_flags=0", "--set", "drain_per_minute=6000"}, {});
+  const std::string out = sim({}, {}).out;
+  ASSERT_TRUE(out.starts_with("4012mV ")) << out;
+  EXPECT_LT(strtoul(out.c_str() + 7, nullptr, 10), 87u) << out;
+}
+
+// The state's folder goes away under a running command: the exchange that
+// can't save fails (EIO), and the run ends with status 2 whatever the
+// command does.
+TEST_F(SimSession, StateThatCannotBeSavedFailsTheExchange) {
+  state_ = directory_.path("board/state");
+  sim({"--reset"}, {"-o", "GET_LowBat"});
+  const std::string script = "echo ready; while [ -e " + directory_.path("board") +
+                             " ]; do sleep 0.05; done; " + SUPCTL_BINARY + "; exit 0";
+  harness::RunOptions options;
+  options.on_output = [&](pid_t, const std::string&) {
+    std::filesystem::remove_all(directory_.path("board"));
+  };
+  const harness::ChildResult run = sim_command({}, {"sh", "-c", script}, options);
+  EXPECT_TRUE(run.exited_with(2)) << run.describe();
+  EXPECT_NE(run.err.find(": Input/output error\n"), std::string::npos);
+  EXPECT_NE(run.err.find("supctl-sim: cannot create a file next to " + state_), std::string::npos)
+      << run.err;
+}
 
 struct RefusedOptions {
   std::vector<std::string> args;
@@ -403,7 +462,7 @@ struct RefusedOptions {
 
 class SimOptionErrors : public SimSession, public testing::WithParamInterface<RefusedOptions> {};
 
-// Refused before anything is read or made.
+// Refused before anything is read or made; "--f" and "--fa" stay "--fault".
 TEST_P(SimOptionErrors, EndWithStatusTwoAndAMessage) {
   std::vector<std::string> argv = {SUPCTL_SIM_BINARY};
   argv.insert(argv.end(), GetParam().args.begin(), GetParam().args.end());
@@ -415,10 +474,15 @@ TEST_P(SimOptionErrors, EndWithStatusTwoAndAMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SimOptionErrors,
-    testing::Values(RefusedOptions{{"--st", "", "--show"}, "--state needs a file name"},
+    testing::Values(RefusedOptions{{"--fa", "x", "--", "true"}, "unknown fault mode 'x'"},
+                    RefusedOptions{{"--fai", "--", "true"}, "--fail-unrecorded goes with --replay"},
+                    RefusedOptions{{"--st", "", "--show"}, "--state needs a file name"},
                     RefusedOptions{{"--replay", "", "--", "true"}, "--replay needs a file name"},
-                    RefusedOptions{{"--set", "device_info=a\nb", "--show"},
-                                   "--set device_info: control characters are not allowed"}));
+                    RefusedOptions{{"--set", "device_info=a\nb"},
+                                   "--set device_info: control characters are not allowed"},
+                    RefusedOptions{
+                        {"--f", "silent", "--set", "low_bat=1"},
+                        "--fault is for one run of a command; --set fault=MODE keeps a fault"}));
 
 // Nothing waits on the FIFO, nothing replaces it, no lock is made beside it.
 TEST_F(SimSession, StateThatIsNoRegularFileIsRefused) {

@@ -21,13 +21,16 @@ TEST(StateFile, FormattedStateReadsBackEqual) {
   changed.magic = 0xFFFFFFFF;
   changed.events = {0x00, 0x0A, 0xFF};
   changed.powered_off = 1;
+  changed.fault = sim::Fault::settings;
+  changed.charge_fraction = 999999;
+  changed.charge_updated = UINT64_MAX;
 
   sim::SupervisorState read = sim::initial_state();
   std::string error;
   ASSERT_TRUE(sim::parse_state(sim::format_state(changed), read, error)) << error;
   EXPECT_EQ(sim::format_state(read), sim::format_state(changed));
   EXPECT_EQ(read.events, changed.events);
-  EXPECT_EQ(read.device_info, changed.device_info);
+  EXPECT_EQ(read, changed);
 }
 
 struct BadLine {
@@ -58,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "separated by blanks"},
         BadLine{"power_flags = #08", "line 1: power_flags: expected a number from 0 to 255"},
         BadLine{"low_bat = 0x", "line 1: low_bat: expected a number from 0 to 255"},
-        BadLine{"device_info = a\tb", "line 1: device_info: control characters are not allowed"}));
+        BadLine{"device_info = a\tb", "line 1: device_info: control characters are not allowed"},
+        BadLine{"fault = loud", "line 1: fault: expected none, silent, transfer or settings"}));
 
 struct GoodValue {
   const char* key;
@@ -78,7 +82,37 @@ TEST_P(StateValues, ReadAsTheManPageSays) {
 INSTANTIATE_TEST_SUITE_P(Numbers, StateValues,
                          testing::Values(GoodValue{"low_bat", "010", "\nlow_bat = 10\n"},
                                          GoodValue{"low_bat", " 0x1F ", "\nlow_bat = 31\n"},
-                                         GoodValue{"rgb", "#ff8000", "\nrgb = 0xff8000\n"}));
+                                         GoodValue{"rgb", "#ff8000", "\nrgb = 0xff8000\n"},
+                                         GoodValue{"fault", "silent", "\nfault = silent\n"}));
+
+// A board whose state file is read every 0.2 s for a minute, draining 1 % a
+// minute: reads that change nothing but the clock are not saved (the file
+// stays the same file), yet the charge drains.
+TEST(StateFileUpdate, ReadsThatChangeNothingSaveNothingYetTheBatteryDrains) {
+  const TempDir directory;
+  sim::StateFile file;
+  std::string error;
+  ASSERT_TRUE(file.open(directory.path("state"), false, error) && file.prepare(error)) << error;
+  const uint64_t start = 1000000;
+  const auto drain = [](sim::SupervisorState& board) {
+    board.power_flags = 0;
+    board.drain_per_minute = 1;
+  };
+  ASSERT_TRUE(file.update(start, drain, sim::Save::change, error)) << error;
+  struct stat saved, later;
+  stat(file.path().c_str(), &saved);
+  uint32_t percent = 0;
+  const auto read = [&percent](const sim::SupervisorState& board) {
+    percent = board.charge_percent;
+  };
+  for (uint64_t now = start; now < start + 59800000; now += 200000)
+    ASSERT_TRUE(file.update(now, read, sim::Save::exchange, error)) << error;
+  stat(file.path().c_str(), &later);
+  EXPECT_EQ(later.st_ino, saved.st_ino);
+  EXPECT_EQ(percent, 87u);
+  ASSERT_TRUE(file.update(start + 60000000, read, sim::Save::exchange, error)) << error;
+  EXPECT_EQ(percent, 86u);
+}
 
 // The mode as it was, whatever the umask; the owner too, as root.
 TEST(StateFileSave, ReplacedStateKeepsItsModeAndOwner) {
@@ -89,11 +123,11 @@ TEST(StateFileSave, ReplacedStateKeepsItsModeAndOwner) {
   const gid_t group = geteuid() == 0 ? 5678 : getegid();
   ASSERT_EQ(chown(path.c_str(), owner, group), 0);
   sim::StateFile file;
-  sim::SupervisorState state;
   std::string error;
-  ASSERT_TRUE(file.open(path, error) && file.load(state, error)) << error;
-  state.low_bat = 6;
-  ASSERT_TRUE(file.save(state, error)) << error;
+  ASSERT_TRUE(file.open(path, false, error) && file.prepare(error)) << error;
+  ASSERT_TRUE(file.update(
+      1, [](sim::SupervisorState& board) { board.low_bat = 6; }, sim::Save::exchange, error))
+      << error;
   struct stat info;
   stat(path.c_str(), &info);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
