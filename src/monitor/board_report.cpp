@@ -20,7 +20,7 @@ void add_nut_text(TextBuffer& out, const char* text) {
   out.add("%s", clean);
 }
 
-const char* charger_status(const PowerReading& power) {
+const char* charger_status(const PowerStatus& power) {
   if (power.charging) return "charging";
   return power.line ? "resting" : "discharging";
 }
@@ -31,7 +31,8 @@ void add_volts(TextBuffer& out, unsigned millivolts) {
 
 }  // namespace
 
-void TextBuffer::add(const char* format, ...) {
+// printf-style, so the compiler checks each format against its values.
+void TextBuffer::add(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   va_list arguments;
   va_start(arguments, format);
   const int wanted = vsnprintf(data_ + length_, size_ - length_, format, arguments);
@@ -42,7 +43,7 @@ void TextBuffer::add(const char* format, ...) {
   length_ += static_cast<size_t>(wanted) > room ? room : static_cast<size_t>(wanted);
 }
 
-void add_ups_status(TextBuffer& out, const PowerReading& power, bool low_battery,
+void add_ups_status(TextBuffer& out, const PowerStatus& power, bool low_battery,
                     bool lost_on_battery) {
   if (lost_on_battery) {
     out.add("OB LB");
@@ -62,7 +63,7 @@ void add_nut_definition(TextBuffer& out, const PowerGuard& guard, const BoardDet
     out.add("\ndevice.serial: %s\n", details.serial);
   }
   if (guard.ever_answered()) {
-    const PowerReading& power = guard.last_reading();
+    const PowerStatus& power = guard.last_reading();
     out.add("battery.charge: %u\nbattery.voltage: ", power.charge_percent);
     add_volts(out, power.millivolts);
     out.add("\nbattery.charge.low: %u\nbattery.charge.warning: %u\n", guard.thresholds().critical,
@@ -82,7 +83,7 @@ void add_status_words(TextBuffer& out, const PowerGuard& guard) {
     out.add("no answer from the supervisor");
     if (guard.lost_on_battery()) out.add(" for 30 s after running on battery");
   } else {
-    const PowerReading& power = guard.last_reading();
+    const PowerStatus& power = guard.last_reading();
     out.add("%s, %s, %u%%, ", power.line ? "on line power" : "on battery", charger_status(power),
             power.charge_percent);
     add_volts(out, power.millivolts);

@@ -37,7 +37,7 @@ class TextBuffer {
 
 // NUT's ups.status: OL or OB, CHRG or DISCHRG, and LB while the shutdown
 // condition holds; OB LB once the supervisor is lost on battery.
-void add_ups_status(TextBuffer& out, const PowerReading& power, bool low_battery,
+void add_ups_status(TextBuffer& out, const PowerStatus& power, bool low_battery,
                     bool lost_on_battery);
 
 // The dummy-ups definition: "key: value" lines.

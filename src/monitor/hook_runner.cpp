@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "ops/decoders.h"
+#include "ops/reply_values.h"
 
 namespace {
 

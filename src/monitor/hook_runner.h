@@ -15,7 +15,7 @@ struct HookRequest {
   Notification kind;
   uint8_t event_code;  // for Notification::event
   bool power_known;    // the supervisor has answered at least once
-  PowerReading power;  // the last answer
+  PowerStatus power;   // the last answer
 };
 
 inline constexpr int kHookQueueSize = 32;

@@ -44,11 +44,13 @@ MonitorCommand invalid(FILE* err, const char* what, const char* text) {
 
 // -P as SET_PowerOFF takes it: "x" and a 32-bit hexadecimal word.
 bool take_poweroff_value(const char* text, MonitorOptions& options) {
-  if (text[0] == '\0') return (options.poweroff_set = false), true;
+  options.poweroff_set = false;
+  if (text[0] == '\0') return true;
   const ParsedArgument value = parse_argument(ArgumentForm::hex_word, 0, text);
-  options.poweroff_set = value.error == ArgumentError::none;
+  if (value.error != ArgumentError::none) return false;
+  options.poweroff_set = true;
   options.poweroff_value = value.value;
-  return options.poweroff_set;
+  return true;
 }
 
 MonitorCommand check_combination(const MonitorOptions& options, bool shutdown_given, FILE* err) {

@@ -76,7 +76,7 @@ void PowerGuard::answered(const PollInput& input) {
   bool batlow_event = false, critical_event = false;
   take_events(input, batlow_event, critical_event);
 
-  const PowerReading& power = input.power;
+  const PowerStatus& power = input.power;
   const bool on_battery = !power.line;
   const bool battwarn = on_battery && (power.charge_percent <= thresholds_.low || batlow_event);
   const bool lowbatt =

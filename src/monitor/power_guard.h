@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <span>
 
-#include "ops/decoders.h"
+#include "ops/reply_values.h"
 
 enum class Notification : uint8_t {
   online,    // line power is there
@@ -23,14 +23,6 @@ enum class Notification : uint8_t {
 
 // The notification's name, as the hooks get it in SUPCTL_EVENT.
 const char* notification_name(Notification notification);
-
-// The supervisor's power status as the monitor uses it.
-struct PowerReading {
-  bool line;
-  bool charging;
-  unsigned millivolts;
-  unsigned charge_percent;
-};
 
 // True when a power-status reply (RX[0] to RX[5]) can be a supervisor's:
 // not all zeros after RX[0] (a bus with nothing on it), not all 0xFF (a
@@ -57,7 +49,7 @@ struct DrainedEvents {
 struct PollInput {
   int64_t now_ms;            // monotonic time of the poll
   bool answered;             // the power status was read and is plausible
-  PowerReading power;        // when answered
+  PowerStatus power;         // when answered
   bool thresholds_read;      // the two thresholds were read in this poll
   uint8_t low_bat;           // GET_LowBat, as read
   uint8_t critical_low_bat;  // GET_CriticalLowBat, as read
@@ -81,7 +73,7 @@ enum Remark : uint8_t {
 };
 
 struct PollOutcome {
-  Notice notices[kMaxEventsPerPoll + 6];
+  Notice notices[kMaxEventsPerPoll + 6] = {};
   int count = 0;
   uint8_t remarks = 0;        // Remark bits
   bool shutdown_now = false;  // write the power-off flag, run the shutdown command
@@ -106,7 +98,7 @@ class PowerGuard {
   // What the last polls showed, for the status file, STATUS= and the hooks.
   bool ever_answered() const { return ever_answered_; }
   bool answering() const { return answering_; }
-  const PowerReading& last_reading() const { return last_reading_; }
+  const PowerStatus& last_reading() const { return last_reading_; }
   const Thresholds& thresholds() const { return thresholds_; }
   // The shutdown condition holds: LOWBATT on two answered polls in a row,
   // or the supervisor lost for 30 s after an answer on battery.
@@ -131,7 +123,7 @@ class PowerGuard {
   bool act_on_shutdown_;
   PollOutcome outcome_;
   Thresholds thresholds_ = {20, 10};  // the supervisor's factory settings
-  PowerReading last_reading_ = {};
+  PowerStatus last_reading_ = {};
   bool ever_answered_ = false;
   bool answering_ = false;
   bool commbad_sent_ = false;

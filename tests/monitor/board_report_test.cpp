@@ -11,7 +11,10 @@ PollInput poll(int64_t seconds, bool answered, bool line, unsigned charge) {
   PollInput input = {};
   input.now_ms = seconds * 1000;
   input.answered = answered;
-  input.power = {line, line && charge < 100, 3920, charge};
+  input.power.line = line;
+  input.power.charging = line && charge < 100;
+  input.power.millivolts = 3920;
+  input.power.charge_percent = static_cast<uint8_t>(charge);
   return input;
 }
 

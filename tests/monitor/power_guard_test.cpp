@@ -34,7 +34,7 @@ PollInput input_of(const Poll& poll) {
     input.power.line = poll.reading[1] == 'L';
     input.power.charging = false;
     input.power.millivolts = 3900;
-    input.power.charge_percent = static_cast<unsigned>(std::stoi(poll.reading + 3));
+    input.power.charge_percent = static_cast<uint8_t>(std::stoi(poll.reading + 3));
   }
   input.thresholds_read = poll.low_bat >= 0;
   input.low_bat = static_cast<uint8_t>(poll.low_bat);

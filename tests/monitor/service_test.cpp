@@ -42,6 +42,7 @@ TEST(Watchdog, HalfTheTimeForThisProcessOnly) {
 std::vector<std::string> environment_of(const HookRequest& request,
                                         std::vector<std::string> inherited) {
   std::vector<char*> pointers;
+  pointers.reserve(inherited.size() + 1);
   for (std::string& variable : inherited) pointers.push_back(variable.data());
   pointers.push_back(nullptr);
   const HookEnvironment environment(request, pointers.data());
@@ -54,8 +55,11 @@ TEST(HookEnvironment, NotificationVariablesAndNoServiceChannel) {
   const std::vector<std::string> inherited = {"PATH=/bin",       "NOTIFY_SOCKET=/run/n",
                                               "WATCHDOG_USEC=1", "WATCHDOG_PID=1",
                                               "SUPCTL_LINE=7",   "SUPCTL_MONITOR_OPTIONS=-v"};
+  PowerStatus on_battery = {};
+  on_battery.millivolts = 3920;
+  on_battery.charge_percent = 57;
   EXPECT_EQ(
-      environment_of({Notification::onbatt, 0, true, {false, false, 3920, 57}}, inherited),
+      environment_of({Notification::onbatt, 0, true, on_battery}, inherited),
       (std::vector<std::string>{"PATH=/bin", "SUPCTL_MONITOR_OPTIONS=-v", "SUPCTL_EVENT=ONBATT",
                                 "SUPCTL_CHARGE_PERCENT=57", "SUPCTL_MILLIVOLTS=3920",
                                 "SUPCTL_LINE=0", "SUPCTL_CHARGING=0"}));
