@@ -261,7 +261,10 @@ int main(int argc, char* argv[]) {
     case MonitorCommand::run: break;
   }
   if (options.once) return poll_once(options);
-  setvbuf(stderr, nullptr, _IOLBF, 0);
+  // Whole lines in one write each, from a buffer of its own: stdio would
+  // take one from the heap at the first line.
+  static char log_buffer[1024];
+  setvbuf(stderr, log_buffer, _IOLBF, sizeof log_buffer);
   const int signal_fd = signals_to_descriptor();
   if (signal_fd < 0) {
     log_line("can't take signals: %s", strerror(errno));

@@ -67,7 +67,7 @@ TEST(MonitorService, ReadyWatchdogHooksAndSigterm) {
     kill(pid, SIGTERM);
   };
   const harness::ChildResult run = harness::run_captured(
-      {SUPCTL_MONITOR_BINARY, "-d", directory.path("no-device"), "-i", "3600", "-x",
+      {SUPCTL_MONITOR_BINARY, "-d", directory.path("no-device"), "-i", "3600", "-s", "true", "-x",
        "env >" + env_file + ".new && mv " + env_file + ".new " + env_file},
       options);
   unsetenv("NOTIFY_SOCKET");
