@@ -228,7 +228,8 @@ int Monitor::run(int signal_fd) {
     }
     hooks_.service(now);
     pollfd wait = {signal_fd, POLLIN, 0};
-    const int64_t timeout = std::clamp<int64_t>(next_wakeup() - monotonic_ms(), 0, 3600 * 1000);
+    const int64_t timeout =
+        std::clamp<int64_t>(next_wakeup() - monotonic_ms(), 0, int64_t{3600} * 1000);
     if (poll(&wait, 1, static_cast<int>(timeout)) < 1) continue;
     signalfd_siginfo info = {};
     if (read(signal_fd, &info, sizeof info) != sizeof info) continue;

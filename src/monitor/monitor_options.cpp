@@ -10,7 +10,7 @@
 namespace {
 
 constexpr int64_t kMinIntervalMs = 100;
-constexpr int64_t kMaxIntervalMs = 3600 * 1000;
+constexpr int64_t kMaxIntervalMs = int64_t{3600} * 1000;
 
 enum LongOnly { kNoShutdown = 256, kPoweroffFlag, kOnce };
 

@@ -118,7 +118,8 @@ void SupervisorLink::read_identity(BoardDetails& details) {
   CommandFrame id, info;
   if (!exchange(device_id_, id) || !exchange(device_info_, info)) return;
   const DeviceId identifier = decode_device_id(reply_of(id, device_id_));
-  for (int i = 0; i < 16; ++i) snprintf(details.serial + 2 * i, 3, "%02x", identifier.bytes[i]);
+  for (size_t i = 0; i < sizeof identifier.bytes; ++i)
+    snprintf(details.serial + 2 * i, 3, "%02x", identifier.bytes[i]);
   snprintf(details.model, sizeof details.model, "%s",
            decode_device_info(reply_of(info, device_info_)).text);
   details.identity_known = true;

@@ -32,6 +32,7 @@ TEST_P(ParseMonitorOptions, TakesOrRefusesTheCommandLine) {
   std::vector<std::string> words = GetParam().words;
   words.insert(words.begin(), "supctl-monitor");
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   MonitorOptions options;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,13 +23,15 @@ namespace {
 // A datagram socket under an abstract name, as the service manager has one.
 class NotifySocket {
  public:
-  NotifySocket() : fd_(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-    name_ = "@supctl-monitor-test-" + std::to_string(getpid());
+  NotifySocket()
+      : fd_(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)),
+        name_("@supctl-monitor-test-" + std::to_string(getpid())) {
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
-    name_.copy(address.sun_path + 1, name_.size() - 1, 1);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address),
-         static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name_.size()));
+    memcpy(address.sun_path + 1, name_.data() + 1, name_.size() - 1);
+    EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address),
+                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name_.size())),
+              0);
     timeval patience = {20, 0};
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
   }
