@@ -213,7 +213,8 @@ int64_t Monitor::next_wakeup() const {
 int Monitor::run(int signal_fd) {
   if (!remove_stale_flag(options_.poweroff_flag))
     log_line("can't remove the stale flag %s: %s", options_.poweroff_flag, strerror(errno));
-  if (notifier_.watchdog_ms() > 0) next_watchdog_ = monotonic_ms();
+  next_poll_ = monotonic_ms();
+  if (notifier_.watchdog_ms() > 0) next_watchdog_ = next_poll_;
   for (;;) {
     int64_t now = monotonic_ms();
     if (now >= next_poll_ || now >= guard_.lost_on_battery_deadline()) {
