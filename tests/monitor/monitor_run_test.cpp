@@ -86,4 +86,13 @@ TEST(MonitorService, ReadyWatchdogHooksAndSigterm) {
   EXPECT_EQ(env.find("WATCHDOG_"), std::string::npos);
 }
 
+// A health check must not take output that was never written for success.
+TEST(MonitorOutput, UnwrittenFailsTheRun) {
+  harness::RunOptions options;
+  options.stdout_to = "/dev/full";
+  const harness::ChildResult run = harness::run_captured({SUPCTL_MONITOR_BINARY, "-V"}, options);
+  EXPECT_TRUE(run.exited_with(1)) << run.describe();
+  EXPECT_EQ(run.err, "supctl-monitor: write error: No space left on device\n");
+}
+
 }  // namespace
