@@ -26,11 +26,8 @@ class MonitorOnBoard : public testing::Test {
  protected:
   // Runs the monitor (-i 0.1 -v -s true, then `monitor`) on a fresh board
   // with no event queued and the `board` values.
-  std::string run(const std::vector<std::string>& board, const std::vector<std::string>& monitor,
+  std::string run(std::vector<std::string> board, const std::vector<std::string>& monitor,
                   const std::vector<Step>& steps, const std::vector<std::string>& anywhere = {}) {
-    std::vector<std::string> changes = {"events="};
-    changes.insert(changes.end(), board.begin(), board.end());
-    std::vector<std::string> argv = with_changes({"--reset"}, changes);
     // Never the machine's own shutdown: a later -s replaces this one.
     std::string command = "exec " SUPCTL_MONITOR_BINARY " -i 0.1 -v -s true";
     for (const std::string& arg : monitor) {
@@ -38,7 +35,9 @@ class MonitorOnBoard : public testing::Test {
       for (char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
       command += "'";
     }
-    argv.insert(argv.end(), {"--", "/bin/sh", "-c", command + " 2>&1"});
+    board.insert(board.begin(), "events=");
+    const std::vector<std::string> argv =
+        sim(board, {"--reset", "--", "/bin/sh", "-c", command + " 2>&1"});
     size_t step = 0, seen = 0;
     harness::RunOptions options;
     options.timeout = std::chrono::seconds(60);
@@ -47,7 +46,10 @@ class MonitorOnBoard : public testing::Test {
       for (size_t at; step < steps.size() && (at = out.find(steps[step].awaited, seen)) != out.npos;
            ++step) {
         seen = at + steps[step].awaited.size();
-        if (!steps[step].changes.empty()) change_board(steps[step].changes);
+        // What a second shell does while the monitor runs.
+        if (!steps[step].changes.empty()) {
+          EXPECT_TRUE(harness::run_captured(sim(steps[step].changes)).exited_with(0));
+        }
       }
       const bool all_there = std::all_of(anywhere.begin(), anywhere.end(), [&](const auto& text) {
         return out.find(text) != std::string::npos;
@@ -59,23 +61,16 @@ class MonitorOnBoard : public testing::Test {
                                   << "' in:\n"
                                   << result.out;
     EXPECT_TRUE(result.exited_with(0)) << result.describe() << "\n" << result.out << result.err;
-    EXPECT_NE(result.out.find("ending on SIGTERM\n"), std::string::npos) << result.out;
     return result.out;
   }
 
-  // supctl-sim on this test's board, with a --set for each change.
-  std::vector<std::string> with_changes(std::vector<std::string> options,
-                                        const std::vector<std::string>& changes) const {
+  // supctl-sim on this test's board: a --set for each change, then `rest`.
+  std::vector<std::string> sim(const std::vector<std::string>& changes,
+                               const std::vector<std::string>& rest = {}) const {
     std::vector<std::string> argv = {SUPCTL_SIM_BINARY, "--state", directory_.path("state")};
-    for (const std::string& change : changes) options.insert(options.end(), {"--set", change});
-    argv.insert(argv.end(), options.begin(), options.end());
+    for (const std::string& change : changes) argv.insert(argv.end(), {"--set", change});
+    argv.insert(argv.end(), rest.begin(), rest.end());
     return argv;
-  }
-
-  // What a second shell does while the monitor runs.
-  void change_board(const std::vector<std::string>& changes) const {
-    const harness::ChildResult result = harness::run_captured(with_changes({}, changes));
-    EXPECT_TRUE(result.exited_with(0)) << result.describe() << "\n" << result.err;
   }
 
   static size_t count(const std::string& text, const std::string& word) {
