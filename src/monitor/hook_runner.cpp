@@ -62,6 +62,7 @@ HookEnvironment::HookEnvironment(const HookRequest& request, char* const* inheri
 
 pid_t start_shell_command(const char* command, char* const* envp) {
   const pid_t pid = fork();
+  if (pid > 0) setpgid(pid, pid);  // also here, so that its group is there to end at once
   if (pid != 0) return pid;
   // The child: nothing of the monitor's signal handling stays.
   setpgid(0, 0);

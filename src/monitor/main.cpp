@@ -252,17 +252,27 @@ int signals_to_descriptor() {
   return signalfd(-1, &handled, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 
+// Output that could not be written (a full disk, say) turns a successful
+// run into a failed one: a health check must not take silence for success.
+int finish(int status) {
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    log_line("supctl-monitor: write error: %s", strerror(errno));
+    return 1;
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   MonitorOptions options;
   switch (parse_monitor_options(argc, argv, options, stderr)) {
-    case MonitorCommand::help: print_monitor_usage(stdout); return 0;
-    case MonitorCommand::version: printf("supctl-monitor %s\n", SUPCTL_VERSION); return 0;
+    case MonitorCommand::help: print_monitor_usage(stdout); return finish(0);
+    case MonitorCommand::version: printf("supctl-monitor %s\n", SUPCTL_VERSION); return finish(0);
     case MonitorCommand::invalid: return 2;
     case MonitorCommand::run: break;
   }
-  if (options.once) return poll_once(options);
+  if (options.once) return finish(poll_once(options));
   // Whole lines in one write each, from a buffer of its own: stdio would
   // take one from the heap at the first line.
   static char log_buffer[1024];

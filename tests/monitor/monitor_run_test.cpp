@@ -52,12 +52,13 @@ class NotifySocket {
   std::string name_;
 };
 
-TEST(MonitorService, ReadyWatchdogHooksAndSigterm) {
+TEST(MonitorService, ReadyWatchdogHooksStaleFlagAndSigterm) {
   TempDir directory;
   NotifySocket notify;
   setenv("NOTIFY_SOCKET", notify.name().c_str(), 1);
   setenv("WATCHDOG_USEC", "200000", 1);  // WATCHDOG=1 every 100 ms, whatever -i says
   const std::string env_file = directory.path("env");
+  const std::string flag = directory.write("poweroff", "device /dev/spidev0.1\nvalue x1\n");
   std::vector<std::string> messages;
   harness::RunOptions options;
   options.on_started = [&](pid_t pid) {
@@ -69,10 +70,11 @@ TEST(MonitorService, ReadyWatchdogHooksAndSigterm) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     kill(pid, SIGTERM);
   };
-  const harness::ChildResult run = harness::run_captured(
-      {SUPCTL_MONITOR_BINARY, "-d", directory.path("no-device"), "-i", "3600", "-s", "true", "-x",
-       "env >" + env_file + ".new && mv " + env_file + ".new " + env_file},
-      options);
+  const harness::ChildResult run =
+      harness::run_captured({SUPCTL_MONITOR_BINARY, "-d", directory.path("no-device"), "-i", "3600",
+                             "-s", "true", "--poweroff-flag", flag, "-x",
+                             "env >" + env_file + ".new && mv " + env_file + ".new " + env_file},
+                            options);
   unsetenv("NOTIFY_SOCKET");
   unsetenv("WATCHDOG_USEC");
 
@@ -80,10 +82,20 @@ TEST(MonitorService, ReadyWatchdogHooksAndSigterm) {
   ASSERT_FALSE(messages.empty());
   EXPECT_EQ(messages[0], "READY=1\nSTATUS=no answer from the supervisor");
   EXPECT_EQ(run.err, "COMMBAD: can't open device: No such file or directory\nending on SIGTERM\n");
+  EXPECT_NE(access(flag.c_str(), F_OK), 0) << "a stale flag outlived the start";
   const std::string env = read_file(env_file);
   EXPECT_NE(env.find("SUPCTL_EVENT=COMMBAD\n"), std::string::npos) << env;
   EXPECT_EQ(env.find("NOTIFY_SOCKET"), std::string::npos);
   EXPECT_EQ(env.find("WATCHDOG_"), std::string::npos);
+}
+
+// A health check must not take output that was never written for success.
+TEST(MonitorOutput, UnwrittenFailsTheRun) {
+  harness::RunOptions options;
+  options.stdout_to = "/dev/full";
+  const harness::ChildResult run = harness::run_captured({SUPCTL_MONITOR_BINARY, "-V"}, options);
+  EXPECT_TRUE(run.exited_with(1)) << run.describe();
+  EXPECT_EQ(run.err, "supctl-monitor: write error: No space left on device\n");
 }
 
 }  // namespace
