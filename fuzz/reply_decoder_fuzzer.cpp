@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "ops/decoders.h"
 #include "ops/operation_table.h"
 
 namespace {
@@ -33,8 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   memset(reply.get(), 0xFF, length);
   memcpy(reply.get(), data + 1, size - 1 < length ? size - 1 : length);
 
-  const std::string text =
-      printed_by([&](FILE* out) { query.print_reply(out, Reply(reply.get(), length), verbose); });
+  const std::string text = printed_by([&](FILE* out) {
+    print_value(out, decode_reply(query.value, Reply(reply.get(), length)), verbose);
+  });
   FUZZ_CHECK(text.size() >= 2 && text.compare(text.size() - 2, 2, "\n\n") == 0);
   return 0;
 }

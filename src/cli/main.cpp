@@ -66,12 +66,10 @@ int main(int argc, char* argv[]) {
   const bool verbose = tool_options.verbose != 0, debug = tool_options.debug != 0;
   open_spi_device(tool_options.device_path, verbose && debug, stdout);
   const OperationContext context = {spi_fd, verbose, debug, stdout};
-  int status = 0;
-  if (tool_options.operation_name[0] == '\0') {
-    query_power_status(context);
-  } else {
-    status = run_named_operation(tool_options.operation_name, tool_options.operation_arg, context);
-  }
+  // With no operation named, the power status.
+  const char* name =
+      tool_options.operation_name[0] != '\0' ? tool_options.operation_name : "GET_PowerStatus";
+  const int status = run_operation(name, tool_options.operation_arg, context);
   close(spi_fd);
   finish(status);
 }

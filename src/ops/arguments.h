@@ -35,6 +35,14 @@ const char* argument_error_message(ArgumentError error);
 // colour as red, green, blue, a decimal value as one byte.
 void encode_argument(ArgumentForm form, uint32_t value, uint8_t* tx);
 
+// Bytes that encode_argument writes from TX[1] on.
+constexpr int argument_bytes(ArgumentForm form) {
+  return form == ArgumentForm::hex_word  ? 4
+         : form == ArgumentForm::colour  ? 3
+         : form == ArgumentForm::decimal ? 1
+                                         : 0;
+}
+
 // Bytes of a setting command's frame for its argument form.
 constexpr uint8_t setting_transfer_length(ArgumentForm form) {
   return form == ArgumentForm::hex_word ? 6 : form == ArgumentForm::colour ? 5 : 4;

@@ -1,132 +1,70 @@
 // SPDX-License-Identifier: MIT
 #include "ops/decoders.h"
 
-#include <cstring>
-
 namespace {
 
-constexpr size_t kFirstValue = 2;
-
-// 16-bit values in replies are little-endian.
-unsigned reply_u16(Reply reply, size_t low) { return reply[low] + 256u * reply[low + 1]; }
-
-// Names by event code; the codes from 41 on have none.
-constexpr const char* kEventNames[64] = {
-    "NONE",
-    "MAINPOWERLOST",
-    "BATLOW",
-    "BATCRITICALLOW",
-    "MOTIONDETECTED",
-    "FORCESHUTDOWN",
-    "EMERGENCYERASE",
-    "MAINPOWERBACK",
-    "BATCHARGED",
-    "MOTIONSTOPED",
-    "ADMINUNLOCKED",
-    "BATCHARGING",
-    "BATLOWOFF",
-    "BATCRITICALLOWOFF",
-    "free1",
-    "RESET",
-    "LOW_POWER_RESET",
-    "WINDOW_WATCHDOG_RESET",
-    "INDEPENDENT_WATCHDOG_RESET",
-    "SOFTWARE_RESET",
-    "POWER-ON_RESET (POR) / POWER-DOWN_RESET (PDR)",
-    "EXTERNAL_RESET_PIN_RESET",
-    "OPTION_BYTES_RESET (OBL)",
-    "UNKNOWN_RESET",
-    "ERASED_C1",
-    "ERASED_C2",
-    "ERASED_C3",
-    "ERASED_C4",
-    "ERASED_C5",
-    "ERASED_C6",
-    "ERASED_C7",
-    "ERASED_C8",
-    "ERASED_C9",
-    "ERASED_C10",
-    "x22",
-    "x23",
-    "x24",
-    "x25",
-    "x26",
-    "x27",
-    "0x28",
-};
-
-}  // namespace
-
-const char* event_name(uint8_t code) {
-  return code < sizeof kEventNames / sizeof kEventNames[0] ? kEventNames[code] : nullptr;
-}
-
-void print_power_status(FILE* out, Reply reply, bool) {
-  static constexpr const char* kFlagWords[] = {"motion ", "charging ", "pg ", "line "};
-  for (unsigned bit = 0; bit < 4; ++bit) {
-    if (reply[1] & (1u << bit)) fputs(kFlagWords[bit], out);
+void print_power_status(FILE* out, const PowerStatus& status) {
+  const struct {
+    bool set;
+    const char* word;
+  } flags[] = {{status.motion, "motion "},
+               {status.charging, "charging "},
+               {status.pg, "pg "},
+               {status.line, "line "}};
+  for (const auto& flag : flags) {
+    if (flag.set) fputs(flag.word, out);
   }
-  fprintf(out, "%umV %u%%\n\n", reply_u16(reply, 2), static_cast<unsigned>(reply[4]));
+  fprintf(out, "%umV %u%%\n\n", static_cast<unsigned>(status.millivolts),
+          static_cast<unsigned>(status.charge_percent));
 }
 
-void print_device_id(FILE* out, Reply reply, bool) {
-  for (uint8_t byte : reply.subspan(kFirstValue)) fprintf(out, "%02x", byte);
+void print_device_id(FILE* out, const DeviceId& id) {
+  for (uint8_t byte : id.bytes) fprintf(out, "%02x", static_cast<unsigned>(byte));
   fputs("\n\n", out);
 }
 
-// The text ends at its first zero byte; a reply without one is printed
-// whole, never read past its end.
-void print_device_info(FILE* out, Reply reply, bool) {
-  const Reply text = reply.subspan(kFirstValue);
-  const void* zero = memchr(text.data(), 0, text.size());
-  const size_t length = zero ? static_cast<const uint8_t*>(zero) - text.data() : text.size();
-  fwrite(text.data(), 1, length, out);
-  fputs("\n\n", out);
-}
-
-void print_hex_byte(FILE* out, Reply reply, bool) {
-  fprintf(out, "%02x\n\n", static_cast<unsigned>(reply[kFirstValue]));
-}
-
-void print_decimal_byte(FILE* out, Reply reply, bool) {
-  fprintf(out, "%u\n\n", static_cast<unsigned>(reply[kFirstValue]));
-}
-
-// Bits 0 to 9 of the mask stand for the numbers 1 to 10.
-void print_number_list(FILE* out, Reply reply, bool) {
-  const unsigned mask = reply_u16(reply, kFirstValue);
+void print_number_list(FILE* out, const NumberList& list) {
   fputc('[', out);
-  for (unsigned bit = 0; bit < 10; ++bit) {
-    if (mask & (1u << bit)) fprintf(out, "%u ", bit + 1);
-  }
+  for (unsigned i = 0; i < list.count; ++i)
+    fprintf(out, "%u ", static_cast<unsigned>(list.numbers[i]));
   fputs("]\n\n", out);
 }
 
-// The count is printed as received; only the codes that the reply holds are
-// printed, however many the count announces.
-void print_events(FILE* out, Reply reply, bool verbose) {
-  const unsigned count = reply[kFirstValue];
-  fprintf(out, "%02x ", count);
-  const Reply codes = reply.subspan(kFirstValue + 1);
-  for (uint8_t code : codes.first(count < codes.size() ? count : codes.size())) {
-    const char* name = verbose ? event_name(code) : nullptr;
+// Codes without a name show as 0x29 in verbose mode.
+void print_events(FILE* out, const EventList& events, bool verbose) {
+  fprintf(out, "%02x ", static_cast<unsigned>(events.announced));
+  for (unsigned i = 0; i < events.count; ++i) {
+    const unsigned code = events.codes[i];
+    const char* name = event_name(events.codes[i]);
     if (!verbose)
-      fprintf(out, "%02x", static_cast<unsigned>(code));
+      fprintf(out, "%02x", code);
     else if (name)
       fprintf(out, "%s ", name);
     else
-      fprintf(out, "0x%02x ", static_cast<unsigned>(code));
+      fprintf(out, "0x%02x ", code);
   }
   fputs("\n\n", out);
 }
 
-void print_rgb(FILE* out, Reply reply, bool) {
-  fprintf(out, "#%02x%02x%02x\n\n", static_cast<unsigned>(reply[2]),
-          static_cast<unsigned>(reply[3]), static_cast<unsigned>(reply[4]));
-}
+}  // namespace
 
-// Tenths of a degree, unsigned.
-void print_temperature(FILE* out, Reply reply, bool) {
-  const unsigned tenths = reply_u16(reply, kFirstValue);
-  fprintf(out, "%u.%u`C\n\n", tenths / 10, tenths % 10);
+void print_value(FILE* out, const ReplyValue& value, bool verbose) {
+  switch (value.kind) {
+    case ValueKind::power_status: print_power_status(out, value.power_status); break;
+    case ValueKind::device_id: print_device_id(out, value.device_id); break;
+    case ValueKind::device_info: fprintf(out, "%s\n\n", value.device_info.text); break;
+    case ValueKind::hex_byte: fprintf(out, "%02x\n\n", static_cast<unsigned>(value.byte)); break;
+    case ValueKind::decimal_byte: fprintf(out, "%u\n\n", static_cast<unsigned>(value.byte)); break;
+    case ValueKind::number_list: print_number_list(out, value.number_list); break;
+    case ValueKind::events: print_events(out, value.events, verbose); break;
+    case ValueKind::rgb:
+      fprintf(out, "#%02x%02x%02x\n\n", static_cast<unsigned>(value.rgb.red),
+              static_cast<unsigned>(value.rgb.green), static_cast<unsigned>(value.rgb.blue));
+      break;
+    case ValueKind::temperature: {
+      const unsigned tenths = value.temperature.tenths;
+      fprintf(out, "%u.%u`C\n\n", tenths / 10, tenths % 10);
+      break;
+    }
+  }
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ops/run_operation.h"
 
-#include "ops/command_frame.h"
-#include "ops/operation_table.h"
+#include "ops/decoders.h"
+#include "ops/exchange.h"
 #include "spi/frame_trace.h"
 #include "spi/spi_device.h"
 
@@ -17,59 +17,70 @@ void put_line(const char* text, FILE* out) {
   fputc('\n', out);
 }
 
-// The one transfer of an operation; a failed or empty transfer ends the run.
-int exchange(const Operation& operation, CommandFrame& frame, const OperationContext& context) {
-  const int result = spi_transfer(context.spi_fd, frame.tx, frame.rx, operation.transfer_length);
-  if (result < 1) die_with_errno("can't send spi message");
+// The trace under --debug, the label under --verbose, the value of a query.
+void print_text(const OperationRun& run, const OperationContext& context) {
+  if (run.error != RunError::none) {
+    put_line(error_line(run), context.out);
+    return;
+  }
+  const Operation& operation = *run.operation;
   if (context.debug) {
-    dump_frame(context.out, frame.tx, operation.transfer_length, "TX");
-    dump_frame(context.out, frame.rx, operation.transfer_length, "RX");
+    dump_frame(context.out, run.frame.tx, operation.transfer_length, "TX");
+    dump_frame(context.out, run.frame.rx, operation.transfer_length, "RX");
   }
-  return result;
-}
-
-int run_query(const Operation& operation, const OperationContext& context) {
-  if (context.spi_fd < 0) return -1;
-  CommandFrame frame;
-  prepare_frame(frame, operation.command, operation.capacity);
-  const int result = exchange(operation, frame, context);
+  if (operation.kind != OperationKind::query) return;
   if (context.verbose) put_line(operation.label, context.out);
-  operation.print_reply(context.out, Reply(frame.rx, operation.transfer_length), context.verbose);
-  return result;
-}
-
-// A refused argument sends nothing; the supervisor's answer to a setting
-// is not examined.
-int run_setting(const Operation& operation, const char* text, const OperationContext& context) {
-  CommandFrame frame;
-  prepare_frame(frame, operation.command, operation.capacity);
-  const ParsedArgument argument = parse_argument(operation.form, operation.max_value, text);
-  if (argument.error != ArgumentError::none) {
-    put_line(argument_error_message(argument.error), context.out);
-    return kRefused;
-  }
-  if (operation.echo) fprintf(context.out, "? %x\n", static_cast<unsigned>(argument.value));
-  encode_argument(operation.form, argument.value, frame.tx);
-  exchange(operation, frame, context);
-  return kCarriedOut;
+  const Reply reply(run.frame.rx, operation.transfer_length);
+  print_value(context.out, decode_reply(operation.value, reply), context.verbose);
 }
 
 }  // namespace
 
-int query_power_status(const OperationContext& context) {
-  return run_query(*find_operation("GET_PowerStatus"), context);
+OperationRun prepare_operation(const char* name, const char* argument) {
+  OperationRun run = {name, find_operation(name), RunError::none, ArgumentError::none, 0, false,
+                      {}};
+  if (run.operation == nullptr) {
+    run.error = RunError::unknown_operation;
+    return run;
+  }
+  const Operation& operation = *run.operation;
+  if (operation.kind == OperationKind::not_implemented) {
+    run.error = RunError::not_implemented;
+    return run;
+  }
+  prepare_frame(run.frame, operation.command, operation.capacity);
+  if (operation.kind == OperationKind::setting) {
+    const ParsedArgument parsed = parse_argument(operation.form, operation.max_value, argument);
+    run.argument_error = parsed.error;
+    if (parsed.error != ArgumentError::none) {
+      run.error = RunError::refused_argument;
+      return run;
+    }
+    run.value = parsed.value;
+    encode_argument(operation.form, parsed.value, run.frame.tx);
+  }
+  return run;
 }
 
-int run_named_operation(const char* name, const char* argument, const OperationContext& context) {
-  const Operation* operation = find_operation(name);
-  if (operation == nullptr) {
-    put_line("Error: Operation unknown", context.out);
-    return kRefused;
+const char* error_line(const OperationRun& run) {
+  switch (run.error) {
+    case RunError::unknown_operation: return "Error: Operation unknown";
+    case RunError::not_implemented: return "Error: TBD";
+    case RunError::refused_argument: return argument_error_message(run.argument_error);
+    case RunError::none: break;
   }
-  switch (operation->kind) {
-    case OperationKind::not_implemented: put_line("Error: TBD", context.out); return kRefused;
-    case OperationKind::query: run_query(*operation, context); return kCarriedOut;
-    case OperationKind::setting: return run_setting(*operation, argument, context);
+  return "";
+}
+
+int run_operation(const char* name, const char* argument, const OperationContext& context) {
+  OperationRun run = prepare_operation(name, argument);
+  if (run.error == RunError::none) {
+    // The echo comes before the exchange, so it stands even if that fails.
+    if (run.operation->echo) fprintf(context.out, "? %x\n", static_cast<unsigned>(run.value));
+    if (exchange_frame(context.spi_fd, *run.operation, run.frame) < 1)
+      die_with_errno("can't send spi message");
+    run.exchanged = true;
   }
-  return kCarriedOut;
+  print_text(run, context);
+  return run.error == RunError::none ? kCarriedOut : kRefused;
 }

@@ -1,8 +1,39 @@
 // SPDX-License-Identifier: MIT
-// Running one supervisor operation over the open SPI device.
+// Running one supervisor operation over the open SPI device, as the tool
+// does: prepare the frame, exchange it (a failure ends the run), then print
+// what happened.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+
+#include "ops/command_frame.h"
+#include "ops/operation_table.h"
+
+enum class RunError : uint8_t {
+  none,
+  unknown_operation,  // no operation has the name
+  not_implemented,    // "Error: TBD"
+  refused_argument,   // a setting's argument, see argument_error
+};
+
+// One operation, from its name to its reply.
+struct OperationRun {
+  const char* name;
+  const Operation* operation;  // nullptr for an unknown name
+  RunError error;
+  ArgumentError argument_error;
+  uint32_t value;      // a setting's argument, as parsed
+  bool exchanged;      // the frame went out and the reply came in
+  CommandFrame frame;  // valid for the operation's transfer length
+};
+
+// Looks the name up, checks a setting's argument and fills the frame; no
+// I/O. A refused run keeps its frame unsent.
+OperationRun prepare_operation(const char* name, const char* argument);
+
+// The "Error: " line of a refused run, printed as a line.
+const char* error_line(const OperationRun& run);
 
 // What an operation needs besides its name and argument: the descriptor of
 // the open device, what to print beyond the value, and where to print.
@@ -13,11 +44,8 @@ struct OperationContext {
   FILE* out;
 };
 
-// Exchanges the power-status frame and prints the status. Returns the
-// transfer result, or -1 when no device is open.
-int query_power_status(const OperationContext& context);
-
 // Runs the operation called name with its -a argument and returns the run's
 // exit status: 0 when it was carried out, 1 when it printed an "Error: "
-// line and sent nothing.
-int run_named_operation(const char* name, const char* argument, const OperationContext& context);
+// line and sent nothing. A failed exchange ends the run through
+// die_with_errno.
+int run_operation(const char* name, const char* argument, const OperationContext& context);
