@@ -7,7 +7,7 @@ int main(int argc, char* argv[]) {
   (void)argc;
   printf(
       "Version: 1.3 Feb 11 2021 23:02:05\n"
-      "Usage: %s [-vDdoapbh]\n"
+      "Usage: %s [-vDdoapbhjtV]\n"
       "  -v --verbose  verbose mode (debug)\n"
       "  -D --debug    debug SPI RAW communication\n"
       "  -d --dev      SPI device to use (default: /dev/spidev0.1)\n"
@@ -16,6 +16,9 @@ int main(int argc, char* argv[]) {
       "  -b --blfile   bootloader source file to upload\n"
       "  -p --blport   bootloader output device\n"
       "  -h --help     this help\n"
+      "  -j --json     print the result as JSON\n"
+      "  -t --timeout  seconds to wait for each bootloader answer\n"
+      "  -V --version  print the version\n"
       "\n",
       argv[0]);
   return 1;

@@ -70,15 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   prepare_frame(frame, operation.command, operation.capacity);
   encode_argument(operation.form, parsed.value, frame.tx);
   FUZZ_CHECK(frame.tx[0] == operation.command);
-  const int argument_bytes = operation.form == ArgumentForm::hex_word ? 4
-                             : operation.form == ArgumentForm::colour ? 3
-                                                                      : 1;
-  for (int i = 1 + argument_bytes; i < operation.capacity; ++i) FUZZ_CHECK(frame.tx[i] == 0xFF);
-  FUZZ_CHECK(1 + argument_bytes < operation.transfer_length);
+  const int bytes_sent = operation.form == ArgumentForm::hex_word ? 4
+                         : operation.form == ArgumentForm::colour ? 3
+                                                                  : 1;
+  for (int i = 1 + bytes_sent; i < operation.capacity; ++i) FUZZ_CHECK(frame.tx[i] == 0xFF);
+  FUZZ_CHECK(1 + bytes_sent < operation.transfer_length);
   uint32_t sent = 0;
-  for (int i = 1; i <= argument_bytes; ++i) sent = sent << 8 | frame.tx[i];
+  for (int i = 1; i <= bytes_sent; ++i) sent = sent << 8 | frame.tx[i];
   const uint32_t kept =
-      argument_bytes == 4 ? parsed.value : parsed.value & ((1u << (8 * argument_bytes)) - 1);
+      bytes_sent == 4 ? parsed.value : parsed.value & ((1u << (8 * bytes_sent)) - 1);
   FUZZ_CHECK(sent == kept);
   return 0;
 }

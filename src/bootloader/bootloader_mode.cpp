@@ -9,24 +9,47 @@
 
 #include "bootloader/image_upload.h"
 
-int run_bootloader_mode(const char* port_path, const char* file_path, FILE* out) {
-  // Never the controlling terminal of the tool. A blocking open of a line
-  // with modem control on waits for the far end's carrier, for ever if it
-  // never comes: the port is opened without waiting and made blocking at
-  // once; setting it up then turns modem control off.
+namespace {
+
+// Never the controlling terminal of the tool. A blocking open of a line
+// with modem control on waits for the far end's carrier, for ever if it
+// never comes: the port is opened without waiting and made blocking at
+// once; setting it up then turns modem control off. Returns the descriptor,
+// or -1 with errno set.
+int open_port(const char* port_path) {
   const int port_fd = open(port_path, O_RDWR | O_NOCTTY | O_SYNC | O_NONBLOCK);
+  if (port_fd < 0) return -1;
+  const int flags = fcntl(port_fd, F_GETFL);
+  if (flags < 0 || fcntl(port_fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    const int error = errno;
+    close(port_fd);
+    errno = error;
+    return -1;
+  }
+  return port_fd;
+}
+
+}  // namespace
+
+int run_bootloader_mode(const char* port_path, const char* file_path, int timeout_seconds,
+                        FILE* out) {
+  const int port_fd = open_port(port_path);
   if (port_fd < 0) {
     fprintf(out, "Error opening %s: %s\n", port_path, strerror(errno));
     return 1;
   }
-  fcntl(port_fd, F_SETFL, fcntl(port_fd, F_GETFL) & ~O_NONBLOCK);
+  // Without a writer, a FIFO opened without O_NONBLOCK would hold the open.
   const int file_fd = open(file_path, O_RDONLY | O_NONBLOCK);
   if (file_fd < 0) {
-    // Any reason, an empty path included: watch the port until a signal.
+    // Any reason, an empty path included: watch the port until a signal. A
+    // file that was named is named on stderr, so that a mistyped name does
+    // not pass for a preview asked for.
+    if (file_path[0] != '\0')
+      fprintf(stderr, "supctl: cannot open %s: %s\n", file_path, strerror(errno));
     fputs("Port preview mode\n", out);
     preview_port(port_fd, out);
   } else {
-    const int result = upload_image(port_fd, file_fd, out);
+    const int result = upload_image(port_fd, file_fd, timeout_seconds, out);
     fprintf(out, "Finished with code: %d\n", result);
     close(port_fd);
     close(file_fd);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "bootloader/image_upload.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,8 +17,20 @@ constexpr int64_t kDotInterval = 65535;
 // One byte of the reply buffer stays free for the terminating zero.
 constexpr size_t kReplyBufferSize = 80;
 
+// Whether the port has something to read (an answer, or an error or
+// hang-up that the read will report) within the time; a signal that
+// interrupts the wait and returns starts it again.
+bool answer_within(int port_fd, int seconds) {
+  pollfd port = {port_fd, POLLIN, 0};
+  int ready;
+  do {
+    ready = poll(&port, 1, seconds * 1000);
+  } while (ready < 0 && errno == EINTR);
+  return ready != 0;
+}
+
 // The loop of upload_image; returns the upload result.
-int send_file(int port_fd, int file_fd, FILE* out) {
+int send_file(int port_fd, int file_fd, int timeout_seconds, FILE* out) {
   for (int64_t bytes_sent = 0;;) {
     unsigned char byte;
     const ssize_t read_count = read(file_fd, &byte, 1);
@@ -33,7 +46,13 @@ int send_file(int port_fd, int file_fd, FILE* out) {
     }
     ++bytes_sent;
     const UploadProgress progress = progress_after_byte(bytes_sent);
-    if (progress.read_back) report_port_read(port_fd, out);
+    if (progress.read_back) {
+      if (timeout_seconds > 0 && !answer_within(port_fd, timeout_seconds)) {
+        fprintf(out, "No answer within %d s\n", timeout_seconds);
+        return -3;
+      }
+      report_port_read(port_fd, out);
+    }
     if (progress.dot) fputc('.', out);
   }
 }
@@ -57,10 +76,10 @@ void report_port_read(int port_fd, FILE* out) {
   }
 }
 
-int upload_image(int port_fd, int file_fd, FILE* out) {
+int upload_image(int port_fd, int file_fd, int timeout_seconds, FILE* out) {
   configure_serial_port(port_fd, out);
   fputs("\nAll set, start sending file...\n", out);
-  const int result = send_file(port_fd, file_fd, out);
+  const int result = send_file(port_fd, file_fd, timeout_seconds, out);
   fputc('\n', out);
   return result;
 }

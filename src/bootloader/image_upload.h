@@ -19,9 +19,11 @@ UploadProgress progress_after_byte(int64_t byte_number);
 void report_port_read(int port_fd, FILE* out);
 
 // Configures the port, then sends the file one byte at a time, reporting the
-// bootloader's answers and progress on out. Returns 0 at the end of the
-// file, -1 when reading the file failed, -2 when a write to the port did.
-int upload_image(int port_fd, int file_fd, FILE* out);
+// bootloader's answers and progress on out. With timeout_seconds above 0,
+// each read-back point waits at most that long for the first byte of the
+// answer. Returns 0 at the end of the file, -1 when reading the file failed,
+// -2 when a write to the port did, -3 when no answer came in time.
+int upload_image(int port_fd, int file_fd, int timeout_seconds, FILE* out);
 
 // Configures the port and prints whatever arrives on it, until a signal
 // ends the process.

@@ -52,20 +52,26 @@ int main(int argc, char* argv[]) {
   memset(tool_options.bl_port_path, 0, sizeof tool_options.bl_port_path);
   memset(tool_options.bl_file_path, 0, sizeof tool_options.bl_file_path);
 
-  if (parse_options(argc, argv, tool_options) != ParseOutcome::run) {
-    print_usage(stdout, argc > 0 ? argv[0] : "supctl");
-    finish(1);
+  switch (parse_options(argc, argv, tool_options)) {
+    case ParseOutcome::run: break;
+    case ParseOutcome::show_usage: print_usage(stdout, argc > 0 ? argv[0] : "supctl"); finish(1);
+    case ParseOutcome::show_version: print_version(stdout); finish(0);
   }
 
   install_signal_handlers();
 
   if (tool_options.bl_port_path[0] != '\0') {
-    finish(run_bootloader_mode(tool_options.bl_port_path, tool_options.bl_file_path, stdout));
+    finish(run_bootloader_mode(tool_options.bl_port_path, tool_options.bl_file_path,
+                               tool_options.timeout_seconds, stdout));
   }
 
-  const bool verbose = tool_options.verbose != 0, debug = tool_options.debug != 0;
-  open_spi_device(tool_options.device_path, verbose && debug, stdout);
-  const OperationContext context = {spi_fd, verbose, debug, stdout};
+  // In JSON mode the object holds everything, whatever -v and -D say.
+  const bool json = tool_options.json != 0;
+  const bool verbose = tool_options.verbose != 0 && !json;
+  const bool debug = tool_options.debug != 0 && !json;
+  const SpiSettings settings = open_spi_device(tool_options.device_path, verbose && debug, stdout);
+  const OperationContext context = {spi_fd,  verbose, debug, stdout, json, tool_options.device_path,
+                                    settings};
   // With no operation named, the power status.
   const char* name =
       tool_options.operation_name[0] != '\0' ? tool_options.operation_name : "GET_PowerStatus";

@@ -14,19 +14,26 @@ struct ToolOptions {
   char bl_port_path[4096];
   int verbose;
   int debug;
+  int json;             // -j: one JSON object instead of the text
+  int timeout_seconds;  // -t: how long an upload waits for each answer; 0: for ever
 };
 
 // The options of this run; written only while the command line is parsed.
 extern ToolOptions tool_options;
 
 enum class ParseOutcome {
-  run,         // options parsed, go on with the run
-  show_usage,  // -h, an unknown option or a missing argument
+  run,           // options parsed, go on with the run
+  show_usage,    // -h, an unknown option, a missing or bad argument
+  show_version,  // -V
 };
 
 // Parses argv into options with getopt_long. Stops at the first option that
-// asks for the usage text; getopt_long reports its own diagnostics on stderr.
+// asks for the usage text or the version; getopt_long reports its own
+// diagnostics on stderr, and so does a bad -t value.
 ParseOutcome parse_options(int argc, char* argv[], ToolOptions& options);
 
 // Writes the version line, the usage line naming program_name and the help.
 void print_usage(FILE* out, const char* program_name);
+
+// Writes "supctl" and the version.
+void print_version(FILE* out);

@@ -7,8 +7,19 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
+// The bytes a JSON string holds as they are: printable ASCII but the quote
+// and the backslash.
+constexpr struct PlainBytes {
+  bool plain[256] = {};
+  constexpr PlainBytes() {
+    for (int byte = 0x20; byte <= 0x7E; ++byte) plain[byte] = byte != '"' && byte != '\\';
+  }
+} kPlainBytes;
+
 }  // namespace
 
+// The buffer is written before it is read.
+// cppcheck-suppress uninitMemberVar
 JsonWriter::JsonWriter(FILE* out) : out_(out) {}
 
 JsonWriter::~JsonWriter() { flush(); }
@@ -18,28 +29,37 @@ void JsonWriter::flush() {
   used_ = 0;
 }
 
-void JsonWriter::put(char c) {
-  if (used_ == sizeof buffer_) flush();
-  buffer_[used_++] = c;
+// Every byte goes through here, in runs where it can: kept out of line, so
+// that the writer stays small on the boards.
+[[gnu::noinline]] void JsonWriter::append(const char* bytes, size_t length) {
+  if (length > sizeof buffer_ - used_) flush();
+  if (length > sizeof buffer_) {
+    fwrite(bytes, 1, length, out_);
+    return;
+  }
+  memcpy(buffer_ + used_, bytes, length);
+  used_ += length;
 }
 
-void JsonWriter::put_raw(const char* text) {
-  while (*text != '\0') put(*text++);
-}
+void JsonWriter::put(char c) { append(&c, 1); }
 
+void JsonWriter::put_raw(const char* text) { append(text, strlen(text)); }
+
+// Runs of printable ASCII go out as they are; each other byte escaped.
 void JsonWriter::put_string(const char* bytes, size_t length) {
   put('"');
-  for (size_t i = 0; i < length; ++i) {
-    const auto byte = static_cast<unsigned char>(bytes[i]);
+  for (size_t i = 0; i < length;) {
+    const size_t run = i;
+    while (i < length && kPlainBytes.plain[static_cast<unsigned char>(bytes[i])]) ++i;
+    append(bytes + run, i - run);
+    if (i == length) break;
+    const auto byte = static_cast<unsigned char>(bytes[i++]);
     if (byte == '"' || byte == '\\') {
-      put('\\');
-      put(static_cast<char>(byte));
-    } else if (byte < 0x20 || byte > 0x7E) {
-      put_raw("\\u00");
-      put(kHexDigits[byte >> 4]);
-      put(kHexDigits[byte & 0xF]);
+      const char escaped[] = {'\\', static_cast<char>(byte)};
+      append(escaped, sizeof escaped);
     } else {
-      put(static_cast<char>(byte));
+      const char escaped[] = {'\\', 'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+      append(escaped, sizeof escaped);
     }
   }
   put('"');
@@ -47,12 +67,12 @@ void JsonWriter::put_string(const char* bytes, size_t length) {
 
 void JsonWriter::put_unsigned(unsigned value) {
   char digits[10];
-  size_t count = 0;
+  size_t start = sizeof digits;
   do {
-    digits[count++] = static_cast<char>('0' + value % 10);
+    digits[--start] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  while (count > 0) put(digits[--count]);
+  append(digits + start, sizeof digits - start);
 }
 
 void JsonWriter::begin_value() {
@@ -125,8 +145,8 @@ void JsonWriter::field_hex(const char* key, const uint8_t* bytes, size_t length)
   put_key(key);
   put('"');
   for (size_t i = 0; i < length; ++i) {
-    put(kHexDigits[bytes[i] >> 4]);
-    put(kHexDigits[bytes[i] & 0xF]);
+    const char digits[] = {kHexDigits[bytes[i] >> 4], kHexDigits[bytes[i] & 0xF]};
+    append(digits, sizeof digits);
   }
   put('"');
 }

@@ -39,6 +39,7 @@ class JsonWriter {
  private:
   void begin_value();  // the comma before every value but a container's first
   void put_key(const char* key);
+  void append(const char* bytes, size_t length);
   void put(char c);
   void put_raw(const char* text);
   void put_string(const char* bytes, size_t length);

@@ -84,7 +84,7 @@ constexpr size_t reply_bytes_read(ValueKind kind) {
   switch (kind) {
     case ValueKind::power_status: return 5;
     case ValueKind::device_id: return 18;
-    case ValueKind::device_info: return 3;
+    case ValueKind::device_info:
     case ValueKind::hex_byte:
     case ValueKind::decimal_byte: return 3;
     case ValueKind::number_list: return 4;

@@ -3,6 +3,7 @@
 
 #include "ops/decoders.h"
 #include "ops/exchange.h"
+#include "ops/json_output.h"
 #include "spi/frame_trace.h"
 #include "spi/spi_device.h"
 
@@ -72,15 +73,30 @@ const char* error_line(const OperationRun& run) {
   return "";
 }
 
+const char* error_code(const OperationRun& run) {
+  switch (run.error) {
+    case RunError::unknown_operation: return "unknown_operation";
+    case RunError::not_implemented: return "not_implemented";
+    case RunError::refused_argument:
+      return run.argument_error == ArgumentError::no_value ? "parser_failed" : "syntax_error";
+    case RunError::none: break;
+  }
+  return "";
+}
+
 int run_operation(const char* name, const char* argument, const OperationContext& context) {
   OperationRun run = prepare_operation(name, argument);
   if (run.error == RunError::none) {
     // The echo comes before the exchange, so it stands even if that fails.
-    if (run.operation->echo) fprintf(context.out, "? %x\n", static_cast<unsigned>(run.value));
+    if (run.operation->echo && !context.json)
+      fprintf(context.out, "? %x\n", static_cast<unsigned>(run.value));
     if (exchange_frame(context.spi_fd, *run.operation, run.frame) < 1)
       die_with_errno("can't send spi message");
     run.exchanged = true;
   }
-  print_text(run, context);
+  if (context.json)
+    print_run_json(context.out, run, context.device_path, context.settings);
+  else
+    print_text(run, context);
   return run.error == RunError::none ? kCarriedOut : kRefused;
 }

@@ -9,6 +9,7 @@
 
 #include "ops/command_frame.h"
 #include "ops/operation_table.h"
+#include "spi/spi_device.h"
 
 enum class RunError : uint8_t {
   none,
@@ -35,6 +36,10 @@ OperationRun prepare_operation(const char* name, const char* argument);
 // The "Error: " line of a refused run, printed as a line.
 const char* error_line(const OperationRun& run);
 
+// A stable name for scripts of why a run was refused: "unknown_operation",
+// "not_implemented", "syntax_error" or "parser_failed".
+const char* error_code(const OperationRun& run);
+
 // What an operation needs besides its name and argument: the descriptor of
 // the open device, what to print beyond the value, and where to print.
 struct OperationContext {
@@ -42,6 +47,11 @@ struct OperationContext {
   bool verbose;  // a label line before each value
   bool debug;    // the TX and RX frames as a hex trace
   FILE* out;
+  // One JSON object instead of the text, which always holds everything:
+  // verbose and debug change nothing then.
+  bool json = false;
+  const char* device_path = nullptr;
+  SpiSettings settings = kSpiSettings;  // as read back
 };
 
 // Runs the operation called name with its -a argument and returns the run's

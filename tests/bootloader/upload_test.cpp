@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: MIT
 // Uploads through a pseudo-terminal: the real supctl on the slave side, the
 // bootloader played on the master side.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <random>
+#include <sstream>
 
 #include "common/line_flags.h"
 #include "common/temp_dir.h"
@@ -104,7 +109,11 @@ TEST_F(Upload, MegabyteArrivesWholeWithReportsAndDotsInPlace) {
   for (const auto& [byte_number, text] : after_byte) out += text;
   out += finished(0);
 
-  const BootloaderRun run = upload(image, script);
+  // A megabyte through qemu-user on a loaded machine can take longer than
+  // the harness's usual 20 s; the deadline only guards against a hang.
+  harness::RunOptions options;
+  options.timeout = std::chrono::minutes(3);
+  const BootloaderRun run = upload(image, script, options);
   expect_clean_upload(run, image, out, script.answers.size());
 }
 
@@ -211,10 +220,78 @@ TEST_F(Upload, HangUpEndsItWithTheWriteErrorAndStatusOne) {
   EXPECT_TRUE(run.received == image.substr(0, 1000));
 }
 
+// With -t, a bootloader that never answers ends the upload at the first
+// read-back point: nothing more is sent.
+TEST_F(Upload, SilentBootloaderEndsItAfterTheTimeout) {
+  const std::string file = dir.write("image.bin", "ab");
+  const BootloaderRun run =
+      run_with_bootloader(pty, {"-p", pty.slave_path(), "-b", file, "-t", "1"}, {});
+  EXPECT_TRUE(run.tool.exited_with(1)) << run.tool.describe();
+  EXPECT_EQ(run.tool.out, kBanner + "No answer within 1 s\n" + finished(-3));
+  EXPECT_EQ(run.received, "a");
+}
+
 TEST_F(Upload, UnreadableFileEndsItWithStatusOne) {
   const harness::ChildResult run = run_supctl({"-p", pty.slave_path(), "-b", dir.path("")});
   EXPECT_TRUE(run.exited_with(1)) << run.describe();
   EXPECT_EQ(run.out, kBanner + "  TBW: -1\r\n" + finished(-1));
+}
+
+// Without a writer, a FIFO reads as an empty file rather than holding the open.
+TEST_F(Upload, FifoWithoutWriterIsAnEmptyFile) {
+  const std::string port = dir.write("port", "");
+  const std::string fifo = dir.path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  harness::RunOptions options;
+  options.timeout = std::chrono::seconds(10);
+  const harness::ChildResult run = run_supctl({"-p", port, "-b", fifo}, options);
+  EXPECT_TRUE(run.exited_with(0)) << run.describe();
+  EXPECT_EQ(run.out,
+            "Error from tcgetattr: Inappropriate ioctl for device\n" + kBanner + finished(0));
+}
+
+// The open flags of the port's descriptor in the process pid, from /proc.
+unsigned port_flags(pid_t pid, const std::string& port) {
+  const std::string process = "/proc/" + std::to_string(pid);
+  for (const auto& entry : std::filesystem::directory_iterator(process + "/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) != port) continue;
+    std::istringstream info(read_file(process + "/fdinfo/" + entry.path().filename().string()));
+    for (std::string word; info >> word;) {
+      if (word == "flags:" && info >> word)
+        return static_cast<unsigned>(std::stoul(word, nullptr, 8));
+    }
+  }
+  return 0;
+}
+
+// The controlling terminal of the process pid (0: none), from /proc.
+std::string controlling_terminal(pid_t pid) {
+  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+  std::string state, ppid, pgrp, session, tty;
+  fields >> state >> ppid >> pgrp >> session >> tty;
+  return tty;
+}
+
+// Opened by a session leader without a terminal, the port still does not
+// become the controlling terminal; writes to it are synchronous and reads
+// block.
+TEST(Port, IsOpenedSyncBlockingAndNotAsControllingTerminal) {
+  Pty pty;
+  unsigned flags = 0;
+  std::string terminal;
+  harness::RunOptions options;
+  options.new_session = true;
+  options.on_output = [&](pid_t pid, const std::string& out) {
+    if (out.find("All set") == std::string::npos || !terminal.empty()) return;
+    flags = port_flags(pid, pty.slave_path());
+    terminal = controlling_terminal(pid);
+    kill(pid, SIGKILL);
+  };
+  run_supctl({"-p", pty.slave_path()}, options);
+  EXPECT_EQ(flags & (O_SYNC | O_NONBLOCK | O_ACCMODE), unsigned{O_SYNC | O_RDWR});
+  EXPECT_EQ(terminal, "0");
 }
 
 struct UnopenablePort {

@@ -8,7 +8,7 @@ inline std::string expected_usage(const std::string& program) {
   return "Version: 1.3 Feb 11 2021 23:02:05\n"
          "Usage: " +
          program +
-         " [-vDdoapbh]\n"
+         " [-vDdoapbhjtV]\n"
          "  -v --verbose  verbose mode (debug)\n"
          "  -D --debug    debug SPI RAW communication\n"
          "  -d --dev      SPI device to use (default: /dev/spidev0.1)\n"
@@ -17,5 +17,8 @@ inline std::string expected_usage(const std::string& program) {
          "  -b --blfile   bootloader source file to upload\n"
          "  -p --blport   bootloader output device\n"
          "  -h --help     this help\n"
+         "  -j --json     print the result as JSON\n"
+         "  -t --timeout  seconds to wait for each bootloader answer\n"
+         "  -V --version  print the version\n"
          "\n";
 }

@@ -30,7 +30,20 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{{"-h", "-x"}, ""},
                     UsageCase{{"-x"}, kSupctl + ": invalid option -- 'x'\n"},
                     UsageCase{{"--bogus"}, kSupctl + ": unrecognized option '--bogus'\n"},
-                    UsageCase{{"-v", "-d"}, kSupctl + ": option requires an argument -- 'd'\n"}));
+                    UsageCase{{"-v", "-d"}, kSupctl + ": option requires an argument -- 'd'\n"},
+                    UsageCase{{"--ver"},
+                              kSupctl + ": option '--ver' is ambiguous; possibilities:"
+                                        " '--verbose' '--version'\n"},
+                    UsageCase{{"-t", "0"}, "supctl: invalid timeout: 0\n"}));
+
+// A closed stdin gets /dev/null as descriptor 0, which is no failure.
+TEST(Version, PrintsTheProjectVersionAlsoWithStdinClosed) {
+  harness::RunOptions options;
+  options.stdin_from = harness::kClosed;
+  const harness::ChildResult run = run_supctl({"-V", "-h"}, options);
+  EXPECT_TRUE(run.exited_with(0)) << run.describe();
+  EXPECT_EQ(run.out, "supctl " SUPCTL_VERSION "\n");
+}
 
 struct FullOutputCase {
   std::vector<std::string> args;

@@ -158,6 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
         OperationCase{{"-o", "GET_DEVICEID"}, {}, {}, "Error: Operation unknown\n", 1},
         OperationCase{{"-o", "GET_DeviceID "}, {}, {}, "Error: Operation unknown\n", 1},
         OperationCase{{"-o", "GET_Device"}, {}, {}, "Error: Operation unknown\n", 1},
+        OperationCase{{"-o", "X"}, {}, {}, "Error: Operation unknown\n", 1},
         OperationCase{{"-o", "SET_LowBatX", "-a", "5"}, {}, {}, "Error: Operation unknown\n", 1}));
 
 // The hex cells of the trace lines that start with label.

@@ -50,16 +50,17 @@ std::vector<std::string> with_emulator(const std::vector<std::string>& argv) {
   return words;
 }
 
-// In the child: fd becomes the capture pipe, the file at target, or closed.
-void redirect(int fd, int pipe_end, const std::string& target) {
+// In the child: fd becomes the capture pipe (if any), the file at target,
+// or closed.
+void redirect(int fd, int pipe_end, const std::string& target, int flags = O_WRONLY) {
   if (target == kClosed) {
     close(fd);
   } else if (!target.empty()) {
-    const int file = open(target.c_str(), O_WRONLY);
+    const int file = open(target.c_str(), flags);
     if (file < 0) _exit(126);
     dup2(file, fd);
     close(file);
-  } else {
+  } else if (pipe_end >= 0) {
     dup2(pipe_end, fd);
   }
 }
@@ -92,6 +93,8 @@ ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions&
   if (pid == 0) {
     redirect(STDOUT_FILENO, out_pipe[1], options.stdout_to);
     redirect(STDERR_FILENO, err_pipe[1], options.stderr_to);
+    redirect(STDIN_FILENO, -1, options.stdin_from, O_RDONLY);
+    if (options.new_session) setsid();
     const rlimit no_core = {0, 0};
     setrlimit(RLIMIT_CORE, &no_core);  // aborts are expected results here
     execv(args[0], args.data());
@@ -116,10 +119,18 @@ ChildResult run_captured(const std::vector<std::string>& argv, const RunOptions&
     if (fds[1].revents) err_fd = drain(err_fd, result.err);
     if (options.while_waiting) options.while_waiting();
     if (!reaped && waitpid(pid, &result.wait_status, WNOHANG) == pid) reaped = true;
-    if (!reaped && std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &result.wait_status, 0);
-      reaped = true;
+    if (std::chrono::steady_clock::now() > deadline) {
+      // Also when the program has ended but something it started still
+      // holds its output open.
+      if (!reaped) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &result.wait_status, 0);
+        reaped = true;
+      }
+      for (int* fd : {&out_fd, &err_fd}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
+      }
       result.timed_out = true;
     }
   }

@@ -36,6 +36,12 @@ struct RunOptions {
   // descriptor closed.
   std::string stdout_to;
   std::string stderr_to;
+  // Where stdin comes from: a path opened for reading, or kClosed; empty
+  // leaves it as the test's own.
+  std::string stdin_from;
+  // Starts the program as the leader of a session of its own, which has no
+  // controlling terminal.
+  bool new_session = false;
   // Work for the waiting thread between two looks at the program, such as
   // pumping the event loop that an emulated device relies on.
   std::function<void()> while_waiting;

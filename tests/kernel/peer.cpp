@@ -16,6 +16,8 @@
 // "@fail REASON", "@done", "@send TEXT" (write TEXT to the line) and
 // "@serve FILE HANG ANSWER...": take FILE's bytes from the line, answering
 // at the read-back points, and hang up after HANG bytes unless it is "-".
+// The peer answers each "@ok" and "@fail" with a line on the console once it
+// is done with the case; /init waits for it before the next case.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -44,6 +46,7 @@ std::string machine, root;
 bool line_settings = false;
 int master = -1;
 int slave = -1;
+int console_in = -1;  // what the machine reads on its console
 pid_t qemu = -1;
 std::string current = "boot";  // the case that runs
 std::string host_finding;      // what the host found wrong in it
@@ -151,6 +154,7 @@ bool handle(const std::string& line) {
     host_finding = serve(file, hang_up == "-" ? SIZE_MAX : std::stoul(hang_up), answers);
   } else if (verb == "@ok" || verb == "@fail") {
     result(rest);
+    if (write(console_in, "\n", 1) != 1) perror("peer: the machine's console");
   }
   return verb != "@done";
 }
@@ -171,10 +175,13 @@ bool open_line(std::string& path) {
   return tcsetattr(slave, TCSANOW, &raw) == 0;
 }
 
-// Starts the command with its stdout on the returned stream.
+// Starts the command with its stdin from console_in and its stdout on the
+// returned stream.
 FILE* start(std::vector<std::string> command, const std::string& line) {
   int ends[2];
-  if (pipe(ends) != 0 || (qemu = fork()) < 0) return nullptr;
+  int input[2];
+  if (pipe2(ends, O_CLOEXEC) != 0 || pipe2(input, O_CLOEXEC) != 0 || (qemu = fork()) < 0)
+    return nullptr;
   if (qemu == 0) {
     std::vector<char*> argv;
     for (std::string& word : command) {
@@ -182,12 +189,14 @@ FILE* start(std::vector<std::string> command, const std::string& line) {
       argv.push_back(word.data());
     }
     argv.push_back(nullptr);
-    dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
+    dup2(input[0], STDIN_FILENO);
     dup2(ends[1], STDOUT_FILENO);
     execvp(argv[0], argv.data());
     _exit(127);
   }
   close(ends[1]);
+  close(input[0]);
+  console_in = input[1];
   return fdopen(ends[0], "r");
 }
 
@@ -213,6 +222,7 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   signal(SIGALRM, on_alarm);
+  signal(SIGPIPE, SIG_IGN);  // a machine that has ended reads nothing more
   alarm(kMachineSeconds);
 
   bool running = true;

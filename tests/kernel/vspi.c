@@ -5,8 +5,11 @@
 // 8 bits at 100 kHz shows settings that the program under test made.
 //
 // /sys/kernel/debug/vspi/ drives it:
-//   reply       the bytes that answer the next transfer (the rest is 0xFF);
-//               opening it empties the reply and the log
+//   reply       a queue of replies, each write one reply of at most 128
+//               bytes: the transfers take them one each, in the order
+//               written, and read 0xFF past a reply's end and once the
+//               queue is used up; at most 16 from one opening to the
+//               next (then ENOSPC); opening it empties the queue and the log
 //   log         a line per transfer: length, speed, bits per word, mode and
 //               the TX bytes in hex
 //   fail_errno  the next transfer fails with this errno
@@ -24,8 +27,11 @@ static struct spi_controller* controller;
 static struct dentry* dir;
 
 static DEFINE_MUTEX(lock);
-static u8 reply[128];
-static size_t reply_len;
+static struct {
+  u8 bytes[128];
+  size_t len;
+} replies[16];
+static unsigned int queued, answered;  // replies written, replies taken
 static char log_text[8192];
 static struct debugfs_blob_wrapper log_blob = {.data = log_text};
 static u32 fail_errno;
@@ -43,11 +49,12 @@ static int vspi_transfer_one(struct spi_controller* ctlr, struct spi_device* spi
   if (t->tx_buf && at + 2 * t->len + 1 < sizeof log_text)
     at = bin2hex(log_text + at, t->tx_buf, t->len) - log_text;
   log_blob.size = at + scnprintf(log_text + at, sizeof log_text - at, "\n");
-  if (t->rx_buf) {
-    memset(t->rx_buf, 0xFF, t->len);
-    memcpy(t->rx_buf, reply, min_t(size_t, reply_len, t->len));
+  if (t->rx_buf) memset(t->rx_buf, 0xFF, t->len);
+  if (answered < queued) {
+    if (t->rx_buf)
+      memcpy(t->rx_buf, replies[answered].bytes, min_t(size_t, replies[answered].len, t->len));
+    ++answered;
   }
-  reply_len = 0;
   hold = hold_ms;
   error = fail_errno;
   hold_ms = 0;
@@ -60,18 +67,25 @@ static int vspi_transfer_one(struct spi_controller* ctlr, struct spi_device* spi
 
 static int reply_open(struct inode* inode, struct file* file) {
   mutex_lock(&lock);
-  reply_len = 0;
+  queued = answered = 0;
   log_blob.size = 0;
   mutex_unlock(&lock);
   return 0;
 }
 
 static ssize_t reply_write(struct file* file, const char __user* buf, size_t count, loff_t* pos) {
-  if (count > sizeof reply) return -EINVAL;
+  ssize_t ret = count;
+
+  if (count > sizeof replies[0].bytes) return -EINVAL;
   mutex_lock(&lock);
-  reply_len = copy_from_user(reply, buf, count) ? 0 : count;
+  if (queued == ARRAY_SIZE(replies))
+    ret = -ENOSPC;
+  else if (copy_from_user(replies[queued].bytes, buf, count))
+    ret = -EFAULT;
+  else
+    replies[queued++].len = count;
   mutex_unlock(&lock);
-  return reply_len == count ? count : -EFAULT;
+  return ret;
 }
 
 static const struct file_operations reply_fops = {

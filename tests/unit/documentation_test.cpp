@@ -45,7 +45,7 @@ TEST(ManPage, DescribesEveryOperation) {
 TEST(ManPage, DescribesEveryOption) {
   const std::string page = read_file(SUPCTL_MAN_PAGE);
   const std::vector<OptionNames> options = usage_options();
-  ASSERT_EQ(options.size(), 8u);
+  ASSERT_EQ(options.size(), 11u);
   for (const OptionNames& option : options) {
     const std::string entry =
         ".BR " + roff(option.short_name) + " \", \" " + roff(option.long_name);
