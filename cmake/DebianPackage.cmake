@@ -71,18 +71,27 @@ function(supctl_deb_compressed component source destination)
 endfunction()
 
 # supctl_deb_package(COMPONENT SUMMARY <line> DESCRIPTION <text>
-#                    [MAN_PAGES <page>...] [DEPENDS <component>...])
+#                    [MAN_PAGES <page>...] [DEPENDS <component>...]
+#                    [CONFFILES <path>...])
 # Makes the install component COMPONENT a Debian package of that name.
 # DESCRIPTION is the extended description: paragraphs separated by an empty
 # line. DEPENDS names the components whose packages this one needs, at the
-# same version.
+# same version. CONFFILES are the package's files in /etc, which dpkg keeps
+# as the administrator changed them.
 function(supctl_deb_package component)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SUMMARY;DESCRIPTION" "MAN_PAGES;DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SUMMARY;DESCRIPTION" "MAN_PAGES;DEPENDS;CONFFILES")
   string(TOUPPER "${component}" key)
   set(CPACK_COMPONENTS_ALL ${CPACK_COMPONENTS_ALL} ${component} PARENT_SCOPE)
   set(CPACK_DEBIAN_${key}_PACKAGE_NAME ${component} PARENT_SCOPE)
   set(CPACK_DEBIAN_${key}_DESCRIPTION "${arg_SUMMARY}\n${arg_DESCRIPTION}" PARENT_SCOPE)
   set(CPACK_COMPONENT_${key}_DEPENDS ${arg_DEPENDS} PARENT_SCOPE)
+  if(arg_CONFFILES)
+    set(conffiles ${PROJECT_BINARY_DIR}/packaging/${component}/conffiles)
+    list(JOIN arg_CONFFILES "\n" lines)
+    file(WRITE ${conffiles} "${lines}\n")
+    set(CPACK_DEBIAN_${key}_PACKAGE_CONTROL_EXTRA ${conffiles} PARENT_SCOPE)
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON PARENT_SCOPE)
+  endif()
 
   set(docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${component})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright

@@ -23,7 +23,7 @@ _supctl_sim() {
             return
             ;;
         -f | --fault)
-            COMPREPLY=($(compgen -W "silent transfer settings" -- "$cur"))
+            COMPREPLY=($(compgen -W "none silent transfer settings" -- "$cur"))
             return
             ;;
         -S | --set)
@@ -36,7 +36,7 @@ _supctl_sim() {
             ;;
     esac
 
-    local options="-s -r -S -f -h --state --reset --set --fault --show --replay --help"
+    local options="-s -r -S -f -h --state --reset --set --fault --show --replay --fail-unrecorded --help"
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
     fi

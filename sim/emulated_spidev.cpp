@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "emulated_spidev.h"
 
+#include <glib/gstdio.h>
 #include <linux/spi/spidev.h>
 #include <unistd.h>
 
@@ -58,6 +59,22 @@ bool write_value(UMockdevIoctlData* arg, T value) {
   return true;
 }
 
+// umockdev stops the process when it can't make its test folder or write
+// into it: try both first, so that a missing TMPDIR or a full disk is a
+// message. umockdev writes a few small files; the probe writes 64 KiB.
+void probe_test_folder() {
+  GError* error = nullptr;
+  g_autofree gchar* folder = g_dir_make_tmp("umockdev.XXXXXX", &error);
+  if (folder == nullptr) fail("cannot set up the emulated device", error);
+  g_autofree gchar* file = g_build_filename(folder, "probe", nullptr);
+  const std::string bytes(size_t{64} << 10, '\0');
+  const bool written =
+      g_file_set_contents(file, bytes.data(), static_cast<gssize>(bytes.size()), &error);
+  g_unlink(file);
+  g_rmdir(folder);
+  if (!written) fail("cannot set up the emulated device", error);
+}
+
 bool only_buffers_and_length_set(spi_ioc_transfer record) {
   record.tx_buf = 0;
   record.rx_buf = 0;
@@ -101,6 +118,7 @@ void start_under_umockdev(char* argv[]) {
 }
 
 EmulatedSpidev::EmulatedSpidev(Responder responder) : responder_(std::move(responder)) {
+  probe_test_folder();
   testbed_ = umockdev_testbed_new();
   GError* error = nullptr;
   if (!umockdev_testbed_add_from_string(testbed_, kDeviceDescription, &error))
@@ -122,9 +140,20 @@ void EmulatedSpidev::set_responder(Responder responder) {
   responder_ = std::move(responder);
 }
 
+void EmulatedSpidev::set_request_check(RequestCheck check) {
+  std::lock_guard lock(mutex_);
+  request_check_ = std::move(check);
+}
+
+void EmulatedSpidev::set_recording(bool on) {
+  std::lock_guard lock(mutex_);
+  recording_ = on;
+}
+
 void EmulatedSpidev::reply_with(std::vector<uint8_t> reply) {
   set_responder([reply = std::move(reply)](std::span<const uint8_t>, std::span<uint8_t> rx) {
     std::copy_n(reply.begin(), std::min(reply.size(), rx.size()), rx.begin());
+    return 0;
   });
 }
 
@@ -183,11 +212,12 @@ long EmulatedSpidev::handle_request(UMockdevIoctlClient* client, int& error) {
   const unsigned long request = umockdev_ioctl_client_get_request(client);
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
   std::lock_guard lock(mutex_);
-  requests_.push_back(request);
+  if (recording_) requests_.push_back(request);
   if (failing_errno_ != 0 && request == failing_request_) {
     error = failing_errno_;
     return -1;
   }
+  if (request_check_ && (error = request_check_(request)) != 0) return -1;
   bool ok = true;
   switch (request) {
     case SPI_IOC_WR_MODE32: ok = read_value(arg, mode_); break;
@@ -218,20 +248,27 @@ long EmulatedSpidev::handle_transfer(UMockdevIoctlData* arg, int& error) {
   spi_ioc_transfer record;
   memcpy(&record, record_data->data, sizeof record);
   const size_t length = record.len;
+  // Checked before umockdev fetches the buffers, whose size it takes as
+  // it comes: nothing moves, as with spidev.
+  if (length == 0) return 0;
+  if (length > kLongestTransfer) {
+    error = EMSGSIZE;
+    return -1;
+  }
   DataRef tx = resolve(record_data.get(), offsetof(spi_ioc_transfer, tx_buf), length);
   DataRef rx = resolve(record_data.get(), offsetof(spi_ioc_transfer, rx_buf), length);
   if (!tx || !rx) {
     error = EFAULT;
     return -1;
   }
-  transfers_.push_back(
-      {std::vector<uint8_t>(tx->data, tx->data + length), only_buffers_and_length_set(record)});
+  const std::vector<uint8_t> sent(tx->data, tx->data + length);
+  if (recording_) transfers_.push_back({sent, only_buffers_and_length_set(record)});
   if (transfer_result_set_ && transfer_result_ < 1) {
     error = transfer_result_ < 0 ? EIO : 0;
     return transfer_result_;
   }
   std::vector<uint8_t> reply(length, 0xFF);
-  if (responder_) responder_(transfers_.back().tx, reply);
+  if (responder_ && (error = responder_(sent, reply)) != 0) return -1;
   umockdev_ioctl_data_update(rx.get(), 0, reply.data(), static_cast<gint>(length));
   return transfer_result_set_ ? transfer_result_ : static_cast<long>(length);
 }

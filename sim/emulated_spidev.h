@@ -37,15 +37,29 @@ class EmulatedSpidev {
   static constexpr const char* kDevicePath = "/dev/spidev0.1";
 
   // Gets the bytes the tool clocks out and fills the bytes clocked in, which
-  // arrive pre-filled with 0xFF (a silent bus).
-  using Responder = std::function<void(std::span<const uint8_t> tx, std::span<uint8_t> rx)>;
+  // arrive pre-filled with 0xFF (a silent bus). Returns 0, or an errno that
+  // fails the transfer.
+  using Responder = std::function<int(std::span<const uint8_t> tx, std::span<uint8_t> rx)>;
+  // Sees every request before it is handled. Returns 0, or an errno that
+  // fails the request.
+  using RequestCheck = std::function<int(unsigned long request)>;
 
+  // The longest transfer that spidev takes (its bufsiz); a longer one fails
+  // with EMSGSIZE, as it does there.
+  static constexpr size_t kLongestTransfer = 4096;
+
+  // Sets up the device in umockdev's test folder under TMPDIR; throws
+  // std::runtime_error, saying why, when that can't be done.
   explicit EmulatedSpidev(Responder responder = nullptr);
   ~EmulatedSpidev();
   EmulatedSpidev(const EmulatedSpidev&) = delete;
   EmulatedSpidev& operator=(const EmulatedSpidev&) = delete;
 
   void set_responder(Responder responder);
+  void set_request_check(RequestCheck check);
+  // Requests and transfers are recorded for requests() and transfers()
+  // unless this turns it off, as a long run must.
+  void set_recording(bool on);
   // Every transfer answers with these bytes; bytes beyond them stay 0xFF.
   void reply_with(std::vector<uint8_t> reply);
 
@@ -79,6 +93,8 @@ class EmulatedSpidev {
   // The handler runs on umockdev's worker thread.
   mutable std::mutex mutex_;
   Responder responder_;
+  RequestCheck request_check_;
+  bool recording_ = true;
   std::vector<unsigned long> requests_;
   std::vector<Transfer> transfers_;
   unsigned long failing_request_ = 0;

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "regular_file.h"
+
 namespace sim {
 
 namespace {
@@ -24,6 +26,7 @@ struct NumberField {
   bool hex;  // written in hexadecimal, as masks and colours read best
 };
 
+// charge_fraction follows charge_percent: setting the charge clears it.
 constexpr NumberField kNumberFields[] = {
     {"power_flags", &SupervisorState::power_flags, 0xFF, true},
     {"millivolts", &SupervisorState::millivolts, 0xFFFF, false},
@@ -39,6 +42,9 @@ constexpr NumberField kNumberFields[] = {
     {"magic", &SupervisorState::magic, 0xFFFFFFFF, true},
     {"admin_unlocked", &SupervisorState::admin_unlocked, 1, false},
     {"powered_off", &SupervisorState::powered_off, 1, false},
+    {"drain_per_minute", &SupervisorState::drain_per_minute, 0xFFFF, false},
+    {"charge_per_minute", &SupervisorState::charge_per_minute, 0xFFFF, false},
+    {"charge_fraction", &SupervisorState::charge_fraction, 999999, false},
 };
 
 std::string_view trim(std::string_view text) {
@@ -48,20 +54,28 @@ std::string_view trim(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
-// Decimal, 0x-prefixed hexadecimal, or for colours "#rrggbb".
-bool parse_number(std::string_view text, uint32_t max, uint32_t& value) {
+bool has_control_character(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+// Decimal (010 is ten), 0x-prefixed hexadecimal, or for a colour "#rrggbb";
+// no sign, no blanks.
+bool parse_number(std::string_view text, uint64_t max, uint64_t& value, bool colour = false) {
   std::string digits(text);
-  int base = 0;
-  if (!digits.empty() && digits[0] == '#') {
+  guint base = 10;
+  if (digits.starts_with("0x") || digits.starts_with("0X")) {
+    digits.erase(0, 2);
+    base = 16;
+  } else if (colour && digits.starts_with('#')) {
     digits.erase(0, 1);
     base = 16;
   }
-  if (digits.empty() || digits[0] == '-' || digits[0] == '+') return false;
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long number = strtoull(digits.c_str(), &end, base);
-  if (errno != 0 || *end != '\0' || number > max) return false;
-  value = static_cast<uint32_t>(number);
+  guint64 number = 0;
+  if (!g_ascii_string_to_unsigned(digits.c_str(), base, 0, max, &number, nullptr)) return false;
+  value = number;
   return true;
 }
 
@@ -86,7 +100,7 @@ bool parse_events(std::string_view text, SupervisorState& state) {
   std::vector<uint8_t> events;
   std::istringstream words{std::string(text)};
   for (std::string word; words >> word;) {
-    uint32_t code = 0;
+    uint64_t code = 0;
     if (!parse_number("0x" + word, 0xFF, code) || events.size() == kMaxQueuedEvents) return false;
     events.push_back(static_cast<uint8_t>(code));
   }
@@ -105,71 +119,149 @@ std::string hex_bytes(const uint8_t* bytes, size_t count, const char* separator)
   return text;
 }
 
-bool make_parent_folder(const std::string& path, std::string& error) {
-  gchar* folder = g_path_get_dirname(path.c_str());
-  const bool made = g_mkdir_with_parents(folder, 0777) == 0;
-  const int why = errno;
-  if (!made) error = std::string("cannot create the folder ") + folder + ": " + g_strerror(why);
-  g_free(folder);
-  return made;
-}
-
-// Opens lock_path and waits for the lock on it. A link planted at its name
-// is refused, not followed, and the command run next to the board does not
-// inherit the descriptor.
-int lock_file(const std::string& lock_path, std::string& error) {
-  const int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-  int locked = -1;
-  while (fd >= 0 && (locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
-  }
-  if (locked == 0) return fd;
-  const int why = errno;
-  if (fd >= 0) close(fd);
-  error = "cannot lock " + lock_path + ": " + g_strerror(why);
-  return -1;
-}
-
-}  // namespace
-
-bool set_state_value(SupervisorState& state, std::string_view key, std::string_view value,
-                     std::string& error) {
-  for (const NumberField& field : kNumberFields) {
-    if (key != field.key) continue;
-    if (parse_number(value, field.max, state.*field.member)) return true;
-    error = std::string(key) + ": expected a number from 0 to " + std::to_string(field.max);
-    return false;
-  }
+// The keys that are not plain numbers; false for any other key.
+bool set_special_value(SupervisorState& state, std::string_view key, std::string_view value,
+                       std::string& error) {
   if (key == "device_id") {
     if (parse_device_id(value, state)) return true;
     error = "device_id: expected 32 hexadecimal digits";
-  } else if (key == "device_info") {
-    if (value.size() <= kMaxInfoLength && value.find('\0') == std::string_view::npos) {
-      state.device_info = value;
-      return true;
-    }
-    error = "device_info: at most " + std::to_string(kMaxInfoLength) + " characters";
   } else if (key == "events") {
     if (parse_events(value, state)) return true;
     error = "events: expected up to " + std::to_string(kMaxQueuedEvents) +
             " hexadecimal event codes separated by blanks";
+  } else if (key == "fault") {
+    if (parse_fault(value, state.fault)) return true;
+    error = "fault: expected none, silent, transfer or settings";
+  } else if (key == "charge_updated") {
+    if (parse_number(value, UINT64_MAX, state.charge_updated)) return true;
+    error = "charge_updated: expected a number of microseconds";
   } else {
     error = "unknown key '" + std::string(key) + "'";
   }
   return false;
 }
 
+bool make_parent_folder(const std::string& path, std::string& error) {
+  g_autofree gchar* folder = g_path_get_dirname(path.c_str());
+  if (g_mkdir_with_parents(folder, 0777) == 0) return true;
+  error = std::string("cannot create the folder ") + folder + ": " + g_strerror(errno);
+  return false;
+}
+
+bool sync_folder_of(const std::string& path, std::string& error) {
+  g_autofree gchar* folder = g_path_get_dirname(path.c_str());
+  const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const bool synced = fd >= 0 && fsync(fd) == 0;
+  if (!synced) error = std::string("cannot sync the folder ") + folder + ": " + g_strerror(errno);
+  if (fd >= 0) close(fd);
+  return synced;
+}
+
+// A new file next to path, created afresh (never through a link) with the
+// owner and mode of the file it replaces (kept; the owner only as root,
+// who alone may give it), or a new file's mode.
+int create_next_to(const std::string& path, const struct stat* kept, std::string& temp,
+                   std::string& error) {
+  temp = path + ".XXXXXX";
+  const int fd = g_mkstemp_full(temp.data(), O_RDWR | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = "cannot create a file next to " + path + ": " + g_strerror(errno);
+    return -1;
+  }
+  if (kept == nullptr || ((geteuid() != 0 || fchown(fd, kept->st_uid, kept->st_gid) == 0) &&
+                          fchmod(fd, kept->st_mode & 07777) == 0))
+    return fd;
+  error = "cannot give " + temp + " the owner and mode of " + path + ": " + g_strerror(errno);
+  close(fd);
+  g_unlink(temp.c_str());
+  return -1;
+}
+
+bool write_all(int fd, const std::string& text) {
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t count = write(fd, text.data() + done, text.size() - done);
+    if (count < 0 && errno != EINTR) return false;
+    if (count > 0) done += static_cast<size_t>(count);
+  }
+  return true;
+}
+
+// Writes state to a new file and renames it over path: a crash leaves the
+// old state or the new one, never half of one. A durable save also syncs
+// the file before the rename and the folder after it.
+bool save_state_file(const std::string& path, const SupervisorState& state, const struct stat* kept,
+                     bool durable, std::string& error) {
+  std::string temp;
+  const int fd = create_next_to(path, kept, temp, error);
+  if (fd < 0) return false;
+  const bool written = write_all(fd, format_state(state)) && (!durable || fsync(fd) == 0);
+  const int why = errno;
+  close(fd);
+  if (written && rename(temp.c_str(), path.c_str()) == 0)
+    return !durable || sync_folder_of(path, error);
+  error = "cannot save the state in " + path + ": " + g_strerror(written ? errno : why);
+  g_unlink(temp.c_str());
+  return false;
+}
+
+// Reads the state at path over state (only when parse is set): missing, it
+// stays as it is; else found is set and info holds the file's status.
+bool read_state(const std::string& path, SupervisorState& state, struct stat& info, bool& found,
+                std::string& error, bool parse = true) {
+  std::string text;
+  found = read_regular_file(path, O_RDONLY | O_NOFOLLOW, text, info, error);
+  if (!found) return errno == ENOENT;
+  if (!parse || parse_state(text, state, error)) return true;
+  error.insert(0, path + ": ");
+  return false;
+}
+
+}  // namespace
+
+bool set_state_value(SupervisorState& state, std::string_view key, std::string_view value,
+                     std::string& error) {
+  if (has_control_character(value)) {
+    error = std::string(key) + ": control characters are not allowed";
+    return false;
+  }
+  if (key == "device_info") {
+    if (value.size() <= kMaxInfoLength) {
+      state.device_info = value;
+      return true;
+    }
+    error = "device_info: at most " + std::to_string(kMaxInfoLength) + " characters";
+    return false;
+  }
+  value = trim(value);
+  for (const NumberField& field : kNumberFields) {
+    if (key != field.key) continue;
+    uint64_t number = 0;
+    if (parse_number(value, field.max, number, field.member == &SupervisorState::rgb)) {
+      state.*field.member = static_cast<uint32_t>(number);
+      if (field.member == &SupervisorState::charge_percent) state.charge_fraction = 0;
+      return true;
+    }
+    error = std::string(key) + ": expected a number from 0 to " + std::to_string(field.max);
+    return false;
+  }
+  return set_special_value(state, key, value, error);
+}
+
 bool parse_state(std::string_view text, SupervisorState& state, std::string& error) {
   int number = 0;
   while (!text.empty()) {
     const size_t end = text.find('\n');
-    const std::string_view line = trim(text.substr(0, end));
+    std::string_view line = text.substr(0, end);
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     ++number;
-    if (line.empty() || line[0] == '#') continue;
+    if (line.ends_with('\r')) line.remove_suffix(1);  // a line end, never part of a value
+    if (trim(line).empty() || trim(line)[0] == '#') continue;
     const size_t equals = line.find('=');
     std::string why = "expected key = value";
+    std::string_view value = equals == std::string_view::npos ? "" : line.substr(equals + 1);
+    if (value.starts_with(' ')) value.remove_prefix(1);
     if (equals == std::string_view::npos ||
-        !set_state_value(state, trim(line.substr(0, equals)), trim(line.substr(equals + 1)), why)) {
+        !set_state_value(state, trim(line.substr(0, equals)), value, why)) {
       error = "line " + std::to_string(number) + ": " + why;
       return false;
     }
@@ -187,6 +279,8 @@ std::string format_state(const SupervisorState& state) {
              static_cast<unsigned>(state.*field.member));
     text += std::string(field.key) + " = " + number + "\n";
   }
+  text += std::string("fault = ") + kFaultNames[static_cast<size_t>(state.fault)] + "\n";
+  text += "charge_updated = " + std::to_string(state.charge_updated) + "\n";
   text += "events = " + hex_bytes(state.events.data(), state.events.size(), " ") + "\n";
   return text;
 }
@@ -209,42 +303,61 @@ bool resolve_state_path(const std::string& path, std::string& resolved, std::str
 }
 
 bool load_state_file(const std::string& path, SupervisorState& state, std::string& error) {
-  gchar* contents = nullptr;
-  gsize length = 0;
-  GError* failure = nullptr;
-  if (!g_file_get_contents(path.c_str(), &contents, &length, &failure)) {
-    const bool missing = g_error_matches(failure, G_FILE_ERROR, G_FILE_ERROR_NOENT);
-    if (!missing) error = failure->message;
-    g_error_free(failure);
-    return missing;
-  }
-  const bool parsed = parse_state(std::string_view(contents, length), state, error);
-  g_free(contents);
-  if (!parsed) error.insert(0, path + ": ");
-  return parsed;
-}
-
-bool save_state_file(const std::string& path, const SupervisorState& state, std::string& error) {
-  const std::string text = format_state(state);
-  GError* failure = nullptr;
-  if (g_file_set_contents_full(path.c_str(), text.data(), static_cast<gssize>(text.size()),
-                               static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT |
-                                                                  G_FILE_SET_CONTENTS_DURABLE),
-                               0666, &failure))
-    return true;
-  error = failure->message;
-  g_error_free(failure);
-  return false;
+  struct stat info;
+  bool found = false;
+  return read_state(path, state, info, found, error);
 }
 
 StateFile::~StateFile() {
   if (lock_fd_ >= 0) close(lock_fd_);
 }
 
-bool StateFile::open(const std::string& path, std::string& error) {
-  if (!resolve_state_path(path, path_, error) || !make_parent_folder(path_, error)) return false;
-  lock_fd_ = lock_file(path_ + ".lock", error);
-  return lock_fd_ >= 0;
+bool StateFile::open(const std::string& path, bool fresh, std::string& error) {
+  SupervisorState state = initial_state();
+  struct stat info;
+  bool found = false;
+  return resolve_state_path(path, path_, error) &&
+         read_state(path_, state, info, found, error, !fresh);
+}
+
+bool StateFile::prepare(std::string& error) {
+  std::string lock_error;
+  struct stat info;
+  if (!make_parent_folder(path_, error)) return false;
+  lock_fd_ = open_regular_file(path_ + ".lock", O_RDWR | O_CREAT | O_NOFOLLOW, info, lock_error);
+  if (lock_fd_ < 0) {
+    error = "cannot lock " + lock_error;
+    return false;
+  }
+  std::string temp;
+  const int fd = create_next_to(path_, nullptr, temp, error);
+  if (fd < 0) return false;
+  close(fd);
+  g_unlink(temp.c_str());
+  return true;
+}
+
+bool StateFile::update(uint64_t now, const std::function<void(SupervisorState&)>& change, Save save,
+                       std::string& error) {
+  while (flock(lock_fd_, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    error = "cannot lock " + path_ + ".lock: " + g_strerror(errno);
+    return false;
+  }
+  SupervisorState saved = initial_state(), state;
+  struct stat info;
+  bool found = false;
+  bool done = read_state(path_, saved, info, found, error, save != Save::reset);
+  if (done) {
+    state = saved;
+    bring_up_to_date(state, now);
+    change(state);
+    const bool durable = save != Save::exchange;
+    const bool changed = durable ? state != saved : !only_the_clock_ran(saved, state);
+    if (changed) done = save_state_file(path_, state, found ? &info : nullptr, durable, error);
+  }
+  flock(lock_fd_, LOCK_UN);
+  return done;
 }
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "ops/decoders.h"
@@ -38,6 +39,10 @@ enum Command : uint8_t {
 };
 
 constexpr uint32_t kFullCharge = 100;
+constexpr uint64_t kMillionths = 1000000;
+// 11½ days: at the smallest rate, 1 % a minute, the battery has run from
+// one end to the other long before; the product with a rate stays in 64 bits.
+constexpr uint64_t kLongestRun = 1000000000000;
 
 bool on_line(const SupervisorState& state) { return (state.power_flags & kLinePower) != 0; }
 bool charging(const SupervisorState& state) { return (state.power_flags & kCharging) != 0; }
@@ -70,6 +75,27 @@ constexpr EventRule kEventRules[] = {
 void follow_power(const SupervisorState& before, SupervisorState& state) {
   if (on_line(state) && !on_line(before)) state.power_flags |= kCharging;
   if (!on_line(state) || battery_full(state)) state.power_flags &= ~kCharging;
+  // What was drained towards the next percent down does not count towards
+  // the next one up, nor the other way round.
+  if (on_line(state) != on_line(before)) state.charge_fraction = 0;
+}
+
+// Drains or charges the battery for elapsed microseconds: rate percent a
+// minute is rate millionths of a percent every 60 microseconds. The charge
+// stops at 0 and, charging, at 100.
+void run_battery(SupervisorState& state, uint64_t elapsed) {
+  const bool line = on_line(state);
+  const uint32_t rate = line ? (state.charge_percent < kFullCharge ? state.charge_per_minute : 0)
+                             : (state.charge_percent > 0 ? state.drain_per_minute : 0);
+  if (rate == 0) return;
+  const uint64_t progress = state.charge_fraction + rate * std::min(elapsed, kLongestRun) / 60;
+  const uint64_t steps = progress / kMillionths;
+  state.charge_fraction = static_cast<uint32_t>(progress % kMillionths);
+  const uint64_t charge = state.charge_percent;
+  const uint64_t after =
+      line ? std::min<uint64_t>(charge + steps, kFullCharge) : charge - std::min(charge, steps);
+  state.charge_percent = static_cast<uint32_t>(after);
+  if (after == 0 || (line && after == kFullCharge)) state.charge_fraction = 0;
 }
 
 // Writes into the reply, ignoring bytes beyond a short transfer.
@@ -172,6 +198,15 @@ void apply_setting(SupervisorState& state, std::span<const uint8_t> tx) {
 
 }  // namespace
 
+bool parse_fault(std::string_view name, Fault& fault) {
+  for (size_t i = 0; i < std::size(kFaultNames); ++i) {
+    if (name != kFaultNames[i]) continue;
+    fault = static_cast<Fault>(i);
+    return true;
+  }
+  return false;
+}
+
 SupervisorState initial_state() {
   SupervisorState state{};
   state.device_id = {0x53, 0x55, 0x50, 0x56, 0x00, 0x01, 0x20, 0x26,
@@ -210,6 +245,23 @@ void react_to_change(const SupervisorState& before, SupervisorState& state) {
     const char* event = was == is ? nullptr : is ? rule.started : rule.stopped;
     if (event != nullptr) queue_event(state, event);
   }
+}
+
+void bring_up_to_date(SupervisorState& state, uint64_t now) {
+  const uint64_t since = state.charge_updated;
+  state.charge_updated = now;
+  if (since == 0 || now <= since) return;
+  const SupervisorState before = state;
+  run_battery(state, now - since);
+  react_to_change(before, state);
+}
+
+bool only_the_clock_ran(const SupervisorState& saved, const SupervisorState& state) {
+  if (saved.charge_updated == 0 || state.charge_updated < saved.charge_updated) return false;
+  SupervisorState clock_back = state;
+  clock_back.charge_fraction = saved.charge_fraction;
+  clock_back.charge_updated = saved.charge_updated;
+  return clock_back == saved;
 }
 
 uint8_t event_code(std::string_view name) {

@@ -17,6 +17,15 @@ inline constexpr uint32_t kCharging = 1u << 1;
 inline constexpr uint32_t kPowerGood = 1u << 2;
 inline constexpr uint32_t kLinePower = 1u << 3;
 
+// How the bus misbehaves: not at all, silent (every byte 0xFF), failing
+// transfers, or a device that refuses its settings.
+enum class Fault : uint32_t { none, silent, transfer, settings };
+
+// The names of the faults, in the order of Fault.
+inline constexpr const char* kFaultNames[] = {"none", "silent", "transfer", "settings"};
+
+bool parse_fault(std::string_view name, Fault& fault);
+
 struct SupervisorState {
   std::array<uint8_t, 16> device_id;
   std::string device_info;  // at most kMaxInfoLength characters
@@ -35,6 +44,19 @@ struct SupervisorState {
   uint32_t magic;
   uint32_t admin_unlocked;
   uint32_t powered_off;  // once set, the bus stays silent
+  Fault fault;
+  // The battery over time: percent per minute drained while the line flag
+  // is clear, and charged while it is set and the charge is below 100.
+  uint32_t drain_per_minute;
+  uint32_t charge_per_minute;
+  // Millionths of a percent drained or charged since charge_percent last
+  // changed by a whole percent.
+  uint32_t charge_fraction;
+  // Wall time in microseconds since 1970 up to which the charge has run;
+  // 0 before it ever has.
+  uint64_t charge_updated;
+
+  bool operator==(const SupervisorState&) const = default;
 };
 
 inline constexpr size_t kMaxInfoLength = 63;
@@ -53,6 +75,16 @@ void answer_frame(SupervisorState& state, std::span<const uint8_t> tx, std::span
 // charging flag follows line power and the charge, and every condition of
 // the event rules that starts or stops holding queues its event.
 void react_to_change(const SupervisorState& before, SupervisorState& state);
+
+// Runs the battery from state.charge_updated to now (wall time in
+// microseconds) at the rates of the state, and reacts to the change. A
+// state never brought up to date, or a clock that went back, changes
+// nothing but the time.
+void bring_up_to_date(SupervisorState& state, uint64_t now);
+
+// Whether a state read again later and brought up to date then gives the
+// same board as state does: only the charge's clock has run since.
+bool only_the_clock_ran(const SupervisorState& saved, const SupervisorState& state);
 
 // The code of the event that the tool's decoder names name.
 uint8_t event_code(std::string_view name);

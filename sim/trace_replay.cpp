@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "trace_replay.h"
 
+#include <fcntl.h>
 #include <glib.h>
 
 #include <algorithm>
+
+#include "regular_file.h"
 
 namespace sim {
 
@@ -117,37 +120,37 @@ bool parse_trace(std::string_view text, std::vector<Exchange>& exchanges, std::s
 
 bool load_trace_file(const std::string& path, std::vector<Exchange>& exchanges,
                      std::string& error) {
-  gchar* contents = nullptr;
-  gsize length = 0;
-  GError* failure = nullptr;
-  if (!g_file_get_contents(path.c_str(), &contents, &length, &failure)) {
-    error = failure->message;
-    g_error_free(failure);
+  std::string text;
+  struct stat info;
+  if (!read_regular_file(path, O_RDONLY, text, info, error)) return false;
+  if (!parse_trace(text, exchanges, error)) {
+    error.insert(0, path + ": ");
     return false;
   }
-  const bool parsed = parse_trace(std::string_view(contents, length), exchanges, error);
-  g_free(contents);
-  if (!parsed) error.insert(0, path + ": ");
-  return parsed;
+  if (!exchanges.empty()) return true;
+  error = path + ": no frames";
+  return false;
 }
 
-TraceReplay::TraceReplay(const std::vector<Exchange>& exchanges, FILE* warnings)
-    : warnings_(warnings) {
+TraceReplay::TraceReplay(const std::vector<Exchange>& exchanges, FILE* warnings,
+                         bool fail_unrecorded)
+    : warnings_(warnings), fail_unrecorded_(fail_unrecorded) {
   for (const Exchange& exchange : exchanges)
     replies_[tx_key(exchange.tx)].rx.push_back(exchange.rx);
 }
 
-void TraceReplay::answer(std::span<const uint8_t> tx, std::span<uint8_t> rx) {
+bool TraceReplay::answer(std::span<const uint8_t> tx, std::span<uint8_t> rx) {
   const auto found = replies_.find(tx_key(tx));
   if (found == replies_.end()) {
-    fprintf(warnings_, "supctl-sim: no reply recorded for TX %s; the bus stays at 0xFF\n",
-            cells(tx).c_str());
-    return;
+    fprintf(warnings_, "supctl-sim: no reply recorded for TX %s; %s\n", cells(tx).c_str(),
+            fail_unrecorded_ ? "the transfer fails" : "the bus stays at 0xFF");
+    return false;
   }
   Replies& replies = found->second;
   const std::vector<uint8_t>& reply = replies.rx[replies.next];
   if (replies.next + 1 < replies.rx.size()) ++replies.next;
   std::copy_n(reply.begin(), std::min(reply.size(), rx.size()), rx.begin());
+  return true;
 }
 
 }  // namespace sim

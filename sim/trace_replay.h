@@ -25,17 +25,19 @@ struct Exchange {
 // number and the reason in error.
 bool parse_trace(std::string_view text, std::vector<Exchange>& exchanges, std::string& error);
 
-// parse_trace on the file at path; errors start with the path.
+// parse_trace on the regular file at path; errors start with the path. A
+// trace without a frame is refused.
 bool load_trace_file(const std::string& path, std::vector<Exchange>& exchanges, std::string& error);
 
 // Answers each frame with a reply recorded for the same TX: the replies to
 // a TX recorded several times in their order, the last one again once
-// they run out. A TX never recorded leaves the bus at 0xFF and is named in
-// a warning.
+// they run out. A TX never recorded is named in a warning and leaves the
+// bus at 0xFF, or with fail_unrecorded fails its transfer.
 class TraceReplay {
  public:
-  TraceReplay(const std::vector<Exchange>& exchanges, FILE* warnings);
-  void answer(std::span<const uint8_t> tx, std::span<uint8_t> rx);
+  TraceReplay(const std::vector<Exchange>& exchanges, FILE* warnings, bool fail_unrecorded = false);
+  // False for a TX never recorded.
+  bool answer(std::span<const uint8_t> tx, std::span<uint8_t> rx);
 
  private:
   struct Replies {
@@ -44,6 +46,7 @@ class TraceReplay {
   };
   std::map<std::string, Replies> replies_;  // by the TX bytes
   FILE* warnings_;
+  bool fail_unrecorded_;
 };
 
 }  // namespace sim

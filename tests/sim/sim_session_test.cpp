@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,12 +31,13 @@ class SimSession : public testing::Test {
 
   // supctl-sim with sim_args on the session's state, running command.
   harness::ChildResult sim_command(const std::vector<std::string>& sim_args,
-                                   const std::vector<std::string>& command) {
+                                   const std::vector<std::string>& command,
+                                   const harness::RunOptions& options = {}) {
     std::vector<std::string> argv = {SUPCTL_SIM_BINARY, "--state", state_};
     argv.insert(argv.end(), sim_args.begin(), sim_args.end());
-    argv.push_back("--");
+    if (!command.empty()) argv.push_back("--");
     argv.insert(argv.end(), command.begin(), command.end());
-    return harness::run_captured(argv);
+    return harness::run_captured(argv, options);
   }
 
   harness::ChildResult sim(const std::vector<std::string>& sim_args,
@@ -126,6 +128,11 @@ TEST_F(SimSession, ReplayAnswersAsTheTracedBoardDid) {
   EXPECT_EQ(unknown.out, "255\n\n");
   EXPECT_EQ(unknown.err,
             "supctl-sim: no reply recorded for TX 2A FF FF FF; the bus stays at 0xFF\n");
+  const harness::ChildResult strict = harness::run_captured(
+      {SUPCTL_SIM_BINARY, "--replay", trace, "--fail-unrecorded", "--", "sh", "-c",
+       std::string(SUPCTL_BINARY) + " -o GET_CriticalLowBat 2>/dev/null; exit 0"});
+  EXPECT_TRUE(strict.exited_with(2)) << strict.describe();
+  EXPECT_EQ(strict.err, "supctl-sim: no reply recorded for TX 2A FF FF FF; the transfer fails\n");
   const std::string broken = directory_.write("broken.trace", "Power status:\nRX | FF\n");
   const harness::ChildResult refused = replay(broken, "GET_LowBat");
   EXPECT_TRUE(refused.exited_with(2)) << refused.describe();
@@ -140,7 +147,7 @@ TEST_F(SimSession, InitialValuesComeFromOptions) {
 }
 
 struct FaultCase {
-  const char* mode;
+  std::vector<std::string> sim_args;  // the one-run form or the board's
   std::string out;
   std::string err;
   int signal;  // 0: exit status 0
@@ -149,7 +156,9 @@ struct FaultCase {
 class SimFault : public SimSession, public testing::WithParamInterface<FaultCase> {};
 
 TEST_P(SimFault, CommandSeesTheFaultyBus) {
-  const harness::ChildResult run = sim({"--reset", "--fault", GetParam().mode}, {});
+  std::vector<std::string> args = {"--reset"};
+  args.insert(args.end(), GetParam().sim_args.begin(), GetParam().sim_args.end());
+  const harness::ChildResult run = sim(args, {});
   if (GetParam().signal) {
     EXPECT_TRUE(run.killed_by(GetParam().signal)) << run.describe();
   } else {
@@ -159,12 +168,18 @@ TEST_P(SimFault, CommandSeesTheFaultyBus) {
   EXPECT_EQ(run.err, GetParam().err);
 }
 
+const std::string kSilentBus = "motion charging pg line 65535mV 255%\n\n";
+const std::string kTransferFails = "can't send spi message: Input/output error\n";
+const std::string kSettingsFail = "can't set spi mode: Invalid argument\n";
+
 INSTANTIATE_TEST_SUITE_P(
     Modes, SimFault,
-    testing::Values(FaultCase{"silent", "motion charging pg line 65535mV 255%\n\n", "", 0},
-                    FaultCase{"transfer", "", "can't send spi message: Input/output error\n",
-                              SIGABRT},
-                    FaultCase{"settings", "", "can't set spi mode: Invalid argument\n", SIGABRT}));
+    testing::Values(FaultCase{{"--fault", "silent"}, kSilentBus, "", 0},
+                    FaultCase{{"--fault", "transfer"}, "", kTransferFails, SIGABRT},
+                    FaultCase{{"--fault", "settings"}, "", kSettingsFail, SIGABRT},
+                    FaultCase{{"--set", "fault=silent"}, kSilentBus, "", 0},
+                    FaultCase{{"--set", "fault=transfer"}, "", kTransferFails, SIGABRT},
+                    FaultCase{{"--set", "fault=settings"}, "", kSettingsFail, SIGABRT}));
 
 TEST_F(SimSession, ExitStatusOfTheCommandIsPassedOn) {
   const harness::ChildResult run = sim({"--reset"}, {"-o", "GET_Bogus"});
@@ -220,9 +235,9 @@ TEST_F(SimSession, StateBehindALinkIsSavedThroughIt) {
 class SimSignal : public SimSession, public testing::WithParamInterface<int> {};
 
 // The command changes the board and waits; the signal sent to supctl-sim
-// reaches it, and supctl-sim saves the change, removes umockdev's folder
-// and ends the way the command did.
-TEST_P(SimSignal, GoesToTheCommandAndTheStateIsSaved) {
+// reaches it, and supctl-sim removes umockdev's folder and ends the way the
+// command did. The change was saved as it was made.
+TEST_P(SimSignal, GoesToTheCommand) {
   const TempDir tmp;
   const std::string script =
       std::string(SUPCTL_BINARY) + " -o SET_LowBat -a 33 && echo ready && exec sleep 30";
@@ -239,7 +254,9 @@ TEST_P(SimSignal, GoesToTheCommandAndTheStateIsSaved) {
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path(""))) << "umockdev's folder is left";
 }
 
-INSTANTIATE_TEST_SUITE_P(EndingARun, SimSignal, testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT));
+INSTANTIATE_TEST_SUITE_P(EndingARun, SimSignal,
+                         testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM,
+                                         SIGRTMIN));
 
 // Ctrl-C on the terminal goes to the whole foreground process group, the
 // command included, so supctl-sim does not pass it on: the command would
@@ -334,7 +351,7 @@ TEST_F(SimSession, ManPageDescribesEveryOptionOfTheHelp) {
         << tag;
     ++count;
   }
-  EXPECT_EQ(count, 7);
+  EXPECT_EQ(count, 8);
 }
 
 // Off PATH, supctl-sim puts its folder first, so the supctl next to it
@@ -381,16 +398,181 @@ std::string long_name() { return std::string(249, 's'); }
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnsavableStateFile,
     testing::Values(
-        UnsavableState{"FolderIsAFile", "a-file/state", "",
-                       "cannot create the folder {dir}a-file: Not a directory\n"},
+        UnsavableState{"FolderIsAFile", "a-file/state", "", "{dir}a-file/state: Not a directory\n"},
         UnsavableState{"LinkToNothing", "state", "state",
                        "{dir}state is a link that leads to no file: No such file or directory\n"},
         UnsavableState{"LinkAtTheLock", "state", "state.lock",
-                       "cannot lock {dir}state.lock: Too many levels of symbolic links\n"},
+                       "cannot lock {dir}state.lock: Too many levels of symbolic links"},
         UnsavableState{"NoRoomForTheTemporaryName", long_name(), "",
-                       "cannot save the state, so the command was not run: "
-                       "Failed to create file \u201c{dir}" +
-                           long_name()}),
+                       "cannot create a file next to {dir}" + long_name() +
+                           ": File name too long; the command was not run\n"}),
     [](const testing::TestParamInfo<UnsavableState>& info) { return info.param.what; });
+
+// While one command runs on the board, a second supctl-sim changes it and
+// returns at once; the command's next exchange sees the change.
+TEST_F(SimSession, BoardChangesWhileACommandRuns) {
+  sim({"--reset"}, {"-o", "GET_LowBat"});
+  const std::string go = directory_.path("go");
+  const std::string supctl = SUPCTL_BINARY;
+  harness::RunOptions options;
+  harness::ChildResult change;
+  options.on_output = [&](pid_t, const std::string& out) {
+    if (out != "charging line 4012mV 87%\n\n") return;
+    change = sim_command({"--set", "charge_percent=5"}, {});
+    directory_.write("go", "");
+  };
+  const harness::ChildResult run = sim_command(
+      {}, {"sh", "-c", supctl + "; while [ ! -e " + go + " ]; do sleep 0.05; done; " + supctl},
+      options);
+  EXPECT_TRUE(change.exited_with(0)) << change.describe() << change.err;
+  EXPECT_EQ(run.out, "charging line 4012mV 87%\n\ncharging line 4012mV 5%\n\n") << run.err;
+}
+
+// 6000 % a minute is 1 % every 10 ms: starting a run takes longer.
+TEST_F(SimSession, BatteryDrainsByWallTime) {
+  sim_command({"--reset", "--set", "power_flags=0", "--set", "drain_per_minute=6000"}, {});
+  const std::string out = sim({}, {}).out;
+  ASSERT_TRUE(out.starts_with("4012mV ")) << out;
+  EXPECT_LT(strtoul(out.c_str() + 7, nullptr, 10), 87u) << out;
+}
+
+// The state's folder goes away under a running command: the exchange that
+// can't save fails (EIO), and the run ends with status 2 whatever the
+// command does.
+TEST_F(SimSession, StateThatCannotBeSavedFailsTheExchange) {
+  state_ = directory_.path("board/state");
+  sim({"--reset"}, {"-o", "GET_LowBat"});
+  const std::string script = "echo ready; while [ -e " + directory_.path("board") +
+                             " ]; do sleep 0.05; done; " + SUPCTL_BINARY + "; exit 0";
+  harness::RunOptions options;
+  options.on_output = [&](pid_t, const std::string&) {
+    std::filesystem::remove_all(directory_.path("board"));
+  };
+  const harness::ChildResult run = sim_command({}, {"sh", "-c", script}, options);
+  EXPECT_TRUE(run.exited_with(2)) << run.describe();
+  EXPECT_NE(run.err.find(": Input/output error\n"), std::string::npos);
+  EXPECT_NE(run.err.find("supctl-sim: cannot create a file next to " + state_), std::string::npos)
+      << run.err;
+}
+
+struct RefusedOptions {
+  std::vector<std::string> args;
+  std::string err;
+};
+
+class SimOptionErrors : public SimSession, public testing::WithParamInterface<RefusedOptions> {};
+
+// Refused before anything is read or made; "--f" and "--fa" stay "--fault".
+TEST_P(SimOptionErrors, EndWithStatusTwoAndAMessage) {
+  std::vector<std::string> argv = {SUPCTL_SIM_BINARY};
+  argv.insert(argv.end(), GetParam().args.begin(), GetParam().args.end());
+  const harness::ChildResult run = harness::run_captured(argv);
+  EXPECT_TRUE(run.exited_with(2)) << run.describe();
+  EXPECT_EQ(run.err, "supctl-sim: " + GetParam().err + "\n");
+  EXPECT_TRUE(std::filesystem::is_empty(directory_.path("")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimOptionErrors,
+    testing::Values(RefusedOptions{{"--fa", "x", "--", "true"}, "unknown fault mode 'x'"},
+                    RefusedOptions{{"--fai", "--", "true"}, "--fail-unrecorded goes with --replay"},
+                    RefusedOptions{{"--st", "", "--show"}, "--state needs a file name"},
+                    RefusedOptions{{"--replay", "", "--", "true"}, "--replay needs a file name"},
+                    RefusedOptions{{"--set", "device_info=a\nb"},
+                                   "--set device_info: control characters are not allowed"},
+                    RefusedOptions{
+                        {"--f", "silent", "--set", "low_bat=1"},
+                        "--fault is for one run of a command; --set fault=MODE keeps a fault"}));
+
+// Nothing waits on the FIFO, nothing replaces it, no lock is made beside it.
+TEST_F(SimSession, StateThatIsNoRegularFileIsRefused) {
+  ASSERT_EQ(mkfifo(state_.c_str(), 0600), 0);
+  const harness::ChildResult run = sim({"--set", "low_bat=5"}, {});
+  EXPECT_TRUE(run.exited_with(2)) << run.describe();
+  EXPECT_EQ(run.err, "supctl-sim: " + state_ + ": not a regular file\n");
+  EXPECT_TRUE(std::filesystem::is_fifo(state_));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_.path("")), {}), 1);
+}
+
+// With no TMPDIR the device can't be set up: nothing of the run is saved.
+TEST_F(SimSession, DeviceThatCannotBeSetUpLeavesTheStateUntouched) {
+  const harness::ChildResult run =
+      harness::run_captured({"/usr/bin/env", "TMPDIR=" + directory_.path("none"), SUPCTL_SIM_BINARY,
+                             "--state", state_, "--set", "low_bat=5", "--", "true"});
+  EXPECT_TRUE(run.exited_with(1)) << run.describe();
+  EXPECT_TRUE(run.err.starts_with("supctl-sim: cannot set up the emulated device: ")) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(state_));
+}
+
+TEST_F(SimSession, CommandThatCannotRunEndsAsAShellWould) {
+  const std::string plain = directory_.write("plain", "");
+  const harness::ChildResult missing = sim_command({}, {directory_.path("missing")});
+  const harness::ChildResult refused = sim_command({}, {plain});
+  EXPECT_TRUE(missing.exited_with(127)) << missing.describe();
+  EXPECT_TRUE(refused.exited_with(126)) << refused.describe();
+  EXPECT_EQ(refused.err, "supctl-sim: cannot run " + plain + ": Permission denied\n");
+}
+
+// A caller that ignores SIGCHLD passes that on (here with umockdev's library
+// already loaded, so that no wrapper shell resets it): the command's status
+// stays.
+TEST_F(SimSession, StatusOfTheCommandSurvivesAnIgnoredSigchld) {
+  const harness::ChildResult run = harness::run_captured(
+      {"/usr/bin/perl", "-e", "$SIG{CHLD} = 'IGNORE'; exec @ARGV", "/usr/bin/env",
+       "LD_PRELOAD=libumockdev-preload.so.0", "ASAN_OPTIONS=verify_asan_link_order=0",
+       SUPCTL_SIM_BINARY, "--state", state_, "--", "sh", "-c", "exit 3"});
+  EXPECT_TRUE(run.exited_with(3)) << run.describe() << run.err;
+}
+
+// SIGKILL can't be passed on: the command ends with the simulator.
+TEST_F(SimSession, CommandEndsWithAKilledSimulator) {
+  pid_t command = 0;
+  bool ended = false;
+  harness::RunOptions options;
+  options.on_output = [&](pid_t pid, const std::string& out) {
+    command = std::stoi(out);
+    kill(pid, SIGKILL);
+    for (int i = 0; i < 200 && !ended; ++i, usleep(50000)) {
+      std::string stat = read_file("/proc/" + out.substr(0, out.size() - 1) + "/stat");
+      ended = stat.empty() || stat.find(") Z ") != std::string::npos;
+    }
+    kill(command, SIGKILL);
+  };
+  sim_command({}, {"sh", "-c", "echo $$; exec sleep 30"}, options);
+  EXPECT_GT(command, 0);
+  EXPECT_TRUE(ended);
+}
+
+// Closed, stderr would be the lock file's descriptor; the message is lost,
+// the lock stays empty.
+TEST_F(SimSession, ClosedStderrKeepsMessagesOutOfTheBoardsFiles) {
+  harness::RunOptions options;
+  options.stderr_to = harness::kClosed;
+  const harness::ChildResult run = sim_command({}, {directory_.path("missing")}, options);
+  EXPECT_TRUE(run.exited_with(127)) << run.describe();
+  EXPECT_EQ(read_file(state_ + ".lock"), "");
+}
+
+TEST_F(SimSession, OutputThatCannotBeWrittenEndsWithStatusOne) {
+  harness::RunOptions options;
+  options.stdout_to = "/dev/full";
+  for (const char* option : {"--show", "--help"}) {
+    const harness::ChildResult run = sim_command({option}, {}, options);
+    EXPECT_TRUE(run.exited_with(1)) << option << ": " << run.describe();
+    EXPECT_EQ(run.err, "supctl-sim: write error: No space left on device\n");
+  }
+}
+
+// A transfer longer than spidev's buffer fails as it does there, and
+// supctl-sim does not try to fetch it.
+TEST_F(SimSession, OverlongTransferFailsWithEmsgsize) {
+  const std::string perl =
+      "open(my $spi, '+<', '/dev/spidev0.1') or die; my $bytes = chr(255) x 4097;"
+      "ioctl($spi, 0x40206b00, pack('P4097 P4097 L L S C6', $bytes, $bytes, 4097, (0) x 8))"
+      " or print qq($!\\n);";
+  const harness::ChildResult run = sim_command({}, {"perl", "-e", perl});
+  EXPECT_TRUE(run.exited_with(0)) << run.describe() << run.err;
+  EXPECT_EQ(run.out, "Message too long\n");
+}
 
 }  // namespace

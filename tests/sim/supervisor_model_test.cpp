@@ -83,6 +83,54 @@ INSTANTIATE_TEST_SUITE_P(
         Reaction{"NothingChanged", {"charge_percent=5"}, {}, {}, 0x0a}),
     [](const testing::TestParamInfo<Reaction>& info) { return info.param.what; });
 
+struct BatteryRun {
+  const char* what;
+  std::vector<std::string> board;  // "key=value" on a fresh board, no events queued
+  int64_t seconds;                 // from charge_updated = 600 s to now
+  uint32_t percent;
+  uint32_t fraction;
+  std::vector<std::string> events;
+};
+
+class Battery : public testing::TestWithParam<BatteryRun> {};
+
+TEST_P(Battery, RunsByTheClock) {
+  sim::SupervisorState fresh = sim::initial_state();
+  fresh.events.clear();
+  sim::SupervisorState state = with(fresh, GetParam().board);
+  state.charge_updated = 600000000;
+  const uint64_t now = static_cast<uint64_t>(600000000 + GetParam().seconds * 1000000);
+  sim::bring_up_to_date(state, now);
+  EXPECT_EQ(state.charge_percent, GetParam().percent);
+  EXPECT_EQ(state.charge_fraction, GetParam().fraction);
+  EXPECT_EQ(event_names(state.events), GetParam().events);
+  EXPECT_EQ(state.charge_updated, now);
+}
+
+// A fresh board is on line power at 87 %, low_bat 20.
+INSTANTIATE_TEST_SUITE_P(
+    Rules, Battery,
+    testing::Values(
+        BatteryRun{"HoldsWithoutRates", {"power_flags=0"}, 3600, 87, 0, {}},
+        BatteryRun{"DrainsOffLine", {"power_flags=0", "drain_per_minute=2"}, 90, 84, 0, {}},
+        BatteryRun{"KeepsTheFraction", {"power_flags=0", "drain_per_minute=1"}, 30, 87, 500000, {}},
+        BatteryRun{"NoDrainOnLine", {"drain_per_minute=5"}, 60, 87, 0, {}},
+        BatteryRun{"DrainPastLowBat",
+                   {"power_flags=0", "drain_per_minute=60", "charge_percent=21"},
+                   2,
+                   19,
+                   0,
+                   {"BATLOW"}},
+        BatteryRun{"DrainStopsAtZero",
+                   {"power_flags=0", "drain_per_minute=60"},
+                   3600,
+                   0,
+                   0,
+                   {"BATLOW", "BATCRITICALLOW"}},
+        BatteryRun{"ChargesToFull", {"charge_per_minute=10"}, 120, 100, 0, {"BATCHARGED"}},
+        BatteryRun{"ClockWentBack", {"power_flags=0", "drain_per_minute=60"}, -60, 87, 0, {}}),
+    [](const testing::TestParamInfo<BatteryRun>& info) { return info.param.what; });
+
 TEST(BoardReaction, SettingCommandsReactToo) {
   sim::SupervisorState state = sim::initial_state();
   state.events.clear();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/captured_output.h"
+#include "common/temp_dir.h"
 #include "spi/frame_trace.h"
 
 namespace {
@@ -75,6 +76,17 @@ INSTANTIATE_TEST_SUITE_P(
         BadTrace{line("TX", "23") + line("RX", "FF") + "\n" + line("TX", "23"),
                  "line 4: TX without an RX after it"},
         BadTrace{line("TX", "23 FF") + line("RX", "FF"), "line 2: RX of 1 bytes after a TX of 2"}));
+
+TEST(LoadTrace, WithoutAFrameIsRefused) {
+  const TempDir directory;
+  for (const char* text : {"", "Power status:\ncharging line 4012mV 87%\n"}) {
+    const std::string path = directory.write("trace", text);
+    std::vector<sim::Exchange> exchanges;
+    std::string error;
+    EXPECT_FALSE(sim::load_trace_file(path, exchanges, error));
+    EXPECT_EQ(error, path + ": no frames");
+  }
+}
 
 struct Answer {
   std::vector<uint8_t> tx;

@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: MIT
+#include "monitor/board_report.h"
+
+#include <cstdarg>
+
+namespace {
+
+// dummy-ups splits a value into words at blanks and joins them again; it
+// takes quotes, backslashes and '#' as syntax. Such bytes, and every byte
+// outside printable ASCII, are written as '?'.
+void add_nut_text(TextBuffer& out, const char* text) {
+  char clean[sizeof BoardDetails::model];
+  size_t i = 0;
+  for (; text[i] != '\0' && i + 1 < sizeof clean; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const bool plain = c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '#';
+    clean[i] = plain ? static_cast<char>(c) : '?';
+  }
+  clean[i] = '\0';
+  out.add("%s", clean);
+}
+
+const char* charger_status(const PowerStatus& power) {
+  if (power.charging) return "charging";
+  return power.line ? "resting" : "discharging";
+}
+
+void add_volts(TextBuffer& out, unsigned millivolts) {
+  out.add("%u.%03u", millivolts / 1000, millivolts % 1000);
+}
+
+}  // namespace
+
+// printf-style, so the compiler checks each format against its values.
+void TextBuffer::add(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
+  va_list arguments;
+  va_start(arguments, format);
+  const int wanted = vsnprintf(data_ + length_, size_ - length_, format, arguments);
+  va_end(arguments);
+  if (wanted < 0) return;
+  const size_t room = size_ - length_ - 1;
+  overflowed_ = overflowed_ || static_cast<size_t>(wanted) > room;
+  length_ += static_cast<size_t>(wanted) > room ? room : static_cast<size_t>(wanted);
+}
+
+void add_ups_status(TextBuffer& out, const PowerStatus& power, bool low_battery,
+                    bool lost_on_battery) {
+  if (lost_on_battery) {
+    out.add("OB LB");
+    return;
+  }
+  out.add("%s", power.line ? "OL" : "OB");
+  if (power.charging) out.add(" CHRG");
+  if (!power.line) out.add(" DISCHRG");
+  if (low_battery) out.add(" LB");
+}
+
+void add_nut_definition(TextBuffer& out, const PowerGuard& guard, const BoardDetails& details) {
+  out.add("device.type: ups\ndevice.mfr: supctl\n");
+  if (details.identity_known) {
+    out.add("device.model: ");
+    add_nut_text(out, details.model);
+    out.add("\ndevice.serial: %s\n", details.serial);
+  }
+  if (guard.ever_answered()) {
+    const PowerStatus& power = guard.last_reading();
+    out.add("battery.charge: %u\nbattery.voltage: ", power.charge_percent);
+    add_volts(out, power.millivolts);
+    out.add("\nbattery.charge.low: %u\nbattery.charge.warning: %u\n", guard.thresholds().critical,
+            guard.thresholds().low);
+    out.add("battery.charger.status: %s\nups.status: ", charger_status(power));
+    add_ups_status(out, power, guard.low_battery(), guard.lost_on_battery());
+    out.add("\n");
+  }
+  if (details.temperature_known)
+    out.add("ups.temperature: %u.%u\n", details.temperature_tenths / 10,
+            details.temperature_tenths % 10);
+  if (!guard.answering()) out.add("ups.alarm: supervisor does not answer\n");
+}
+
+void add_status_words(TextBuffer& out, const PowerGuard& guard) {
+  if (!guard.answering()) {
+    out.add("no answer from the supervisor");
+    if (guard.lost_on_battery()) out.add(" for 30 s after running on battery");
+  } else {
+    const PowerStatus& power = guard.last_reading();
+    out.add("%s, %s, %u%%, ", power.line ? "on line power" : "on battery", charger_status(power),
+            power.charge_percent);
+    add_volts(out, power.millivolts);
+    out.add(" V");
+    if (guard.low_battery()) out.add(", battery critically low");
+  }
+  if (guard.shutdown_decided()) out.add("; shutting down");
+}
+
+void add_once_line(TextBuffer& out, const PollInput& input) {
+  add_ups_status(out, input.power, false, false);
+  out.add(" %u%% ", input.power.charge_percent);
+  add_volts(out, input.power.millivolts);
+  out.add("V");
+  const char* names[] = {"low", "critical"};
+  const uint8_t values[] = {input.low_bat, input.critical_low_bat};
+  for (int i = 0; i < 2; ++i) {
+    if (threshold_known(input, values[i])) {
+      out.add(" %s %u%%", names[i], static_cast<unsigned>(values[i]));
+    } else {
+      out.add(" %s ?", names[i]);
+    }
+  }
+}

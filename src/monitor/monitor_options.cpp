@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: MIT
+#include "monitor/monitor_options.h"
+
+#include <getopt.h>
+
+#include <cstring>
+
+#include "ops/arguments.h"
+
+namespace {
+
+constexpr int64_t kMinIntervalMs = 100;
+constexpr int64_t kMaxIntervalMs = int64_t{3600} * 1000;
+
+enum LongOnly { kNoShutdown = 256, kPoweroffFlag, kOnce };
+
+constexpr char kShortOptions[] = "d:i:x:s:P:n:jvhV";
+
+constexpr option kLongOptions[] = {
+    {"dev", required_argument, nullptr, 'd'},
+    {"interval", required_argument, nullptr, 'i'},
+    {"exec", required_argument, nullptr, 'x'},
+    {"shutdown", required_argument, nullptr, 's'},
+    {"no-shutdown", no_argument, nullptr, kNoShutdown},
+    {"poweroff", required_argument, nullptr, 'P'},
+    {"poweroff-flag", required_argument, nullptr, kPoweroffFlag},
+    {"nut", required_argument, nullptr, 'n'},
+    {"once", no_argument, nullptr, kOnce},
+    {"json", no_argument, nullptr, 'j'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+const char* given_or_null(const char* text) { return text[0] != '\0' ? text : nullptr; }
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+MonitorCommand invalid(FILE* err, const char* what, const char* text) {
+  fprintf(err, "supctl-monitor: %s: '%s'\nTry 'supctl-monitor --help'.\n", what, text);
+  return MonitorCommand::invalid;
+}
+
+// -P as SET_PowerOFF takes it: "x" and a 32-bit hexadecimal word.
+bool take_poweroff_value(const char* text, MonitorOptions& options) {
+  options.poweroff_set = false;
+  if (text[0] == '\0') return true;
+  const ParsedArgument value = parse_argument(ArgumentForm::hex_word, 0, text);
+  if (value.error != ArgumentError::none) return false;
+  options.poweroff_set = true;
+  options.poweroff_value = value.value;
+  return true;
+}
+
+MonitorCommand check_combination(const MonitorOptions& options, bool shutdown_given, FILE* err) {
+  if (shutdown_given && !options.act_on_shutdown)
+    return invalid(err, "-s and --no-shutdown exclude each other", "--no-shutdown");
+  if (options.json && !options.once) return invalid(err, "-j needs --once", "-j");
+  // The flag holds the device on a line of its own.
+  if (strchr(options.device, '\n') != nullptr)
+    return invalid(err, "a device path with a line end", options.device);
+  return MonitorCommand::run;
+}
+
+}  // namespace
+
+int64_t parse_interval_ms(const char* text) {
+  int64_t ms = 0;
+  const char* p = text;
+  for (; is_digit(*p) && ms <= kMaxIntervalMs; ++p) ms = ms * 10 + (*p - '0');
+  if (p == text) return -1;
+  ms *= 1000;
+  if (*p == '.') {
+    int64_t scale = 100;
+    for (++p; is_digit(*p) && scale > 0; ++p, scale /= 10) ms += (*p - '0') * scale;
+  }
+  if (*p != '\0' || ms < kMinIntervalMs || ms > kMaxIntervalMs) return -1;
+  return ms;
+}
+
+MonitorCommand parse_monitor_options(int argc, char* argv[], MonitorOptions& options, FILE* err) {
+  optind = 0;  // full re-initialisation, so the parser can run more than once
+  bool shutdown_given = false;
+  for (;;) {
+    const int letter = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
+    switch (letter) {
+      case -1: break;
+      case 'd': options.device = optarg[0] != '\0' ? optarg : "/dev/spidev0.1"; continue;
+      case 'i':
+        options.interval_ms = parse_interval_ms(optarg);
+        if (options.interval_ms < 0) return invalid(err, "invalid interval (0.1 to 3600)", optarg);
+        continue;
+      case 'x': options.hook_command = given_or_null(optarg); continue;
+      case 's':
+        options.shutdown_command = optarg;
+        shutdown_given = true;
+        if (optarg[0] == '\0') return invalid(err, "empty shutdown command", optarg);
+        continue;
+      case kNoShutdown: options.act_on_shutdown = false; continue;
+      case 'P':
+        if (!take_poweroff_value(optarg, options))
+          return invalid(err, "invalid power-off value (x and 1 to 8 hex digits)", optarg);
+        continue;
+      case kPoweroffFlag:
+        if (optarg[0] == '\0') return invalid(err, "empty power-off flag path", optarg);
+        options.poweroff_flag = optarg;
+        continue;
+      case 'n': options.status_file = given_or_null(optarg); continue;
+      case kOnce: options.once = true; continue;
+      case 'j': options.json = true; continue;
+      case 'v': options.verbose = true; continue;
+      case 'h': return MonitorCommand::help;
+      case 'V': return MonitorCommand::version;
+      default:  // getopt_long has said what is wrong
+        fputs("Try 'supctl-monitor --help'.\n", err);
+        return MonitorCommand::invalid;
+    }
+    break;
+  }
+  if (optind < argc) return invalid(err, "unexpected argument", argv[optind]);
+  return check_combination(options, shutdown_given, err);
+}
+
+void print_monitor_usage(FILE* out) {
+  fputs(
+      "Usage: supctl-monitor [-d DEV] [-i SECONDS] [-x COMMAND] [-s COMMAND | --no-shutdown]\n"
+      "                      [-P xVALUE] [--poweroff-flag FILE] [-n FILE] [--once [-j]]\n"
+      "                      [-v] [-h] [-V]\n"
+      "Watches the board's power supervisor: notifies line power and battery changes,\n"
+      "shuts the board down before its battery is empty, and has the supervisor cut\n"
+      "power after the halt.\n"
+      "\n"
+      "  -d, --dev DEV            SPI device (default: /dev/spidev0.1)\n"
+      "  -i, --interval SECONDS   time between polls, 0.1 to 3600 (default: 5)\n"
+      "  -x, --exec COMMAND       run COMMAND through /bin/sh -c for each notification\n"
+      "  -s, --shutdown COMMAND   shutdown command (default: systemctl poweroff)\n"
+      "      --no-shutdown        notify only, never shut down\n"
+      "  -P, --poweroff xVALUE    value for SET_PowerOFF after the halt\n"
+      "      --poweroff-flag FILE where that request is left for the shutdown hook\n"
+      "                           (default: /run/supctl-monitor/poweroff)\n"
+      "  -n, --nut FILE           keep FILE up to date as a NUT dummy-ups definition\n"
+      "      --once               poll once, print the state, status 0 if answered\n"
+      "  -j, --json               with --once: the state as one JSON object\n"
+      "  -v, --verbose            log every poll\n"
+      "  -h, --help               this help\n"
+      "  -V, --version            print the version\n",
+      out);
+}
