@@ -75,7 +75,9 @@ void add_nut_definition(TextBuffer& out, const PowerGuard& guard, const BoardDet
   if (details.temperature_known)
     out.add("ups.temperature: %u.%u\n", details.temperature_tenths / 10,
             details.temperature_tenths % 10);
-  if (!guard.answering()) out.add("ups.alarm: supervisor does not answer\n");
+  // dummy-ups keeps a variable that a newer file leaves out; an empty
+  // quoted value is what clears it.
+  out.add("ups.alarm: %s\n", guard.answering() ? "\"\"" : "supervisor does not answer");
 }
 
 void add_status_words(TextBuffer& out, const PowerGuard& guard) {
