@@ -41,7 +41,8 @@ TEST(NutDefinition, HoldsTheBoardAsNutNamesIt) {
 
 TEST(NutDefinition, FollowsTheStateWithoutAnAnswer) {
   PowerGuard guard(false);
-  EXPECT_EQ(definition(guard, {}), kHeader + "ups.alarm: supervisor does not answer\n");
+  EXPECT_EQ(definition(guard, {}),
+            kHeader + "ups.status: \"\"\nups.alarm: supervisor does not answer\n");
   const std::string on_battery =
       "battery.charge: 9\nbattery.voltage: 3.920\nbattery.charge.low: 10\n"
       "battery.charge.warning: 20\nbattery.charger.status: discharging\n";
