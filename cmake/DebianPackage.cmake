@@ -71,15 +71,16 @@ function(supctl_deb_compressed component source destination)
 endfunction()
 
 # supctl_deb_package(COMPONENT SUMMARY <line> DESCRIPTION <text>
-#                    [MAN_PAGES <page>...] [DEPENDS <component>...]
-#                    [CONFFILES <path>...])
+#                    [MAN_PAGES <page>...] [EXAMPLES <file>...]
+#                    [DEPENDS <component>...] [CONFFILES <path>...])
 # Makes the install component COMPONENT a Debian package of that name.
 # DESCRIPTION is the extended description: paragraphs separated by an empty
-# line. DEPENDS names the components whose packages this one needs, at the
-# same version. CONFFILES are the package's files in /etc, which dpkg keeps
-# as the administrator changed them.
+# line. EXAMPLES go in the package's doc folder, under examples/. DEPENDS
+# names the components whose packages this one needs, at the same version.
+# CONFFILES are the package's files in /etc, which dpkg keeps as the
+# administrator changed them.
 function(supctl_deb_package component)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SUMMARY;DESCRIPTION" "MAN_PAGES;DEPENDS;CONFFILES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SUMMARY;DESCRIPTION" "MAN_PAGES;EXAMPLES;DEPENDS;CONFFILES")
   string(TOUPPER "${component}" key)
   set(CPACK_COMPONENTS_ALL ${CPACK_COMPONENTS_ALL} ${component} PARENT_SCOPE)
   set(CPACK_DEBIAN_${key}_PACKAGE_NAME ${component} PARENT_SCOPE)
@@ -96,6 +97,10 @@ function(supctl_deb_package component)
   set(docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${component})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright
     DESTINATION ${docdir} COMPONENT ${component} EXCLUDE_FROM_ALL)
+  if(arg_EXAMPLES)
+    install(FILES ${arg_EXAMPLES} DESTINATION ${docdir}/examples
+      COMPONENT ${component} EXCLUDE_FROM_ALL)
+  endif()
   if(NOT SUPCTL_GZIP)
     return()
   endif()

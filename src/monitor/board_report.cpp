@@ -71,11 +71,17 @@ void add_nut_definition(TextBuffer& out, const PowerGuard& guard, const BoardDet
     out.add("battery.charger.status: %s\nups.status: ", charger_status(power));
     add_ups_status(out, power, guard.low_battery(), guard.lost_on_battery());
     out.add("\n");
+  } else {
+    // Nothing known yet. NUT reads a file without a status as OL; an empty
+    // one makes upsc show none and upsmon count the UPS as not reachable.
+    out.add("ups.status: \"\"\n");
   }
   if (details.temperature_known)
     out.add("ups.temperature: %u.%u\n", details.temperature_tenths / 10,
             details.temperature_tenths % 10);
-  if (!guard.answering()) out.add("ups.alarm: supervisor does not answer\n");
+  // dummy-ups keeps a variable that a newer file leaves out; an empty
+  // quoted value is what clears it.
+  out.add("ups.alarm: %s\n", guard.answering() ? "\"\"" : "supervisor does not answer");
 }
 
 void add_status_words(TextBuffer& out, const PowerGuard& guard) {

@@ -67,8 +67,7 @@ class Monitor {
       : options_(options),
         link_(options.device),
         guard_(options.act_on_shutdown),
-        hooks_(options.hook_command, stderr),
-        status_file_(options.status_file ? options.status_file : "") {}
+        hooks_(options.hook_command, stderr) {}
 
   int run(int signal_fd);
 
@@ -86,7 +85,6 @@ class Monitor {
   PowerGuard guard_;
   HookRunner hooks_;
   ServiceNotifier notifier_;
-  ChangedFile status_file_;
   BoardDetails details_;
   int64_t next_poll_ = 0;
   int64_t next_thresholds_ = 0;
@@ -170,7 +168,10 @@ void Monitor::shut_down(int64_t now) {
   if (shutdown_pid_ < 0) log_line("can't run '%s': %s", options_.shutdown_command, strerror(errno));
 }
 
-// The state for the service manager and NUT, each only when it changed.
+// The state for the service manager, when it changed, and for NUT after
+// every poll: dummy-ups reads the file again only when its time stamp
+// moves to another second, so a file left alone would keep a change made
+// within the second of the one before it from NUT for good.
 void Monitor::publish() {
   char words[160];
   TextBuffer state(words, sizeof words);
@@ -186,7 +187,7 @@ void Monitor::publish() {
   char text[2048];
   TextBuffer definition(text, sizeof text);
   add_nut_definition(definition, guard_, details_);
-  const bool written = status_file_.update(definition.text(), definition.length());
+  const bool written = replace_file(options_.status_file, definition.text(), definition.length());
   if (!written && !status_file_failed_)
     log_line("can't write %s: %s", options_.status_file, strerror(errno));
   status_file_failed_ = !written;

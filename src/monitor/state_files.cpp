@@ -44,17 +44,6 @@ bool replace_file(const char* path, const char* content, size_t length) {
   return true;
 }
 
-bool ChangedFile::update(const char* content, size_t length) {
-  if (current_ && length == last_length_ && memcmp(content, last_, length) == 0) return true;
-  const bool replaced = replace_file(path_, content, length);
-  current_ = replaced && length <= sizeof last_;  // a longer text is written every time
-  if (current_) {
-    memcpy(last_, content, length);
-    last_length_ = length;
-  }
-  return replaced;
-}
-
 size_t format_poweroff_flag(char* out, size_t size, const char* device, uint32_t value) {
   const int length =
       snprintf(out, size, "device %s\nvalue x%x\n", device, static_cast<unsigned>(value));

@@ -11,21 +11,6 @@
 // whole. Returns false with errno set.
 bool replace_file(const char* path, const char* content, size_t length);
 
-// A file rewritten only when its content changes: NUT re-reads the file
-// whenever its time stamp changes.
-class ChangedFile {
- public:
-  explicit ChangedFile(const char* path) : path_(path) {}
-  // Returns false (errno set) when the file could not be replaced.
-  bool update(const char* content, size_t length);
-
- private:
-  const char* path_;
-  char last_[4096] = {};
-  size_t last_length_ = 0;
-  bool current_ = false;
-};
-
 // The flag's text: "device PATH" and "value xHEX", a line each.
 size_t format_poweroff_flag(char* out, size_t size, const char* device, uint32_t value);
 

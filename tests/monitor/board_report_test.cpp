@@ -36,18 +36,20 @@ TEST(NutDefinition, HoldsTheBoardAsNutNamesIt) {
                 "device.model: Board ?7? ?2?A?\ndevice.serial: 0011\n"
                 "battery.charge: 57\nbattery.voltage: 3.920\nbattery.charge.low: 10\n"
                 "battery.charge.warning: 20\nbattery.charger.status: charging\n"
-                "ups.status: OL CHRG\nups.temperature: 25.3\n");
+                "ups.status: OL CHRG\nups.temperature: 25.3\nups.alarm: \"\"\n");
 }
 
 TEST(NutDefinition, FollowsTheStateWithoutAnAnswer) {
   PowerGuard guard(false);
-  EXPECT_EQ(definition(guard, {}), kHeader + "ups.alarm: supervisor does not answer\n");
+  EXPECT_EQ(definition(guard, {}),
+            kHeader + "ups.status: \"\"\nups.alarm: supervisor does not answer\n");
   const std::string on_battery =
       "battery.charge: 9\nbattery.voltage: 3.920\nbattery.charge.low: 10\n"
       "battery.charge.warning: 20\nbattery.charger.status: discharging\n";
   guard.step(poll(0, true, false, 9));
   guard.step(poll(5, true, false, 9));
-  EXPECT_EQ(definition(guard, {}), kHeader + on_battery + "ups.status: OB DISCHRG LB\n");
+  EXPECT_EQ(definition(guard, {}),
+            kHeader + on_battery + "ups.status: OB DISCHRG LB\nups.alarm: \"\"\n");
   guard.step(poll(10, false, false, 0));
   EXPECT_EQ(definition(guard, {}), kHeader + on_battery + "ups.status: OB DISCHRG LB\n" +
                                        "ups.alarm: supervisor does not answer\n");

@@ -2,7 +2,6 @@
 // The monitor's ties to the system: the notification socket's address, the
 // watchdog, the hooks' environment and the files it leaves.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -78,23 +77,13 @@ TEST(HookRunner, FullQueueDropsTheOldest) {
   EXPECT_EQ(log.text(), "hook queue full (32): dropped the hook for ONLINE\n");
 }
 
-TEST(ChangedFile, ReplacedOnlyWhenTheContentChanges) {
+TEST(ReplaceFile, ReplacedWholeAndRefusedWithoutItsFolder) {
   TempDir directory;
   const std::string path = directory.path("board.dev");
-  ChangedFile file(path.c_str());
-  const auto inode = [&] {
-    struct stat status = {};
-    stat(path.c_str(), &status);
-    return status.st_ino;
-  };
-  ASSERT_TRUE(file.update("a: 1\n", 5));
-  const ino_t first = inode();
-  ASSERT_TRUE(file.update("a: 1\n", 5));
-  EXPECT_EQ(inode(), first);
-  ASSERT_TRUE(file.update("a: 2\n", 5));
-  EXPECT_NE(inode(), first);
+  ASSERT_TRUE(replace_file(path.c_str(), "a: 1\n", 5));
+  ASSERT_TRUE(replace_file(path.c_str(), "a: 2\n", 5));
   EXPECT_EQ(read_file(path), "a: 2\n");
-  EXPECT_FALSE(ChangedFile(directory.path("no/such/folder").c_str()).update("a", 1));
+  EXPECT_FALSE(replace_file(directory.path("no/such/folder").c_str(), "a", 1));
 }
 
 TEST(PoweroffFlag, WrittenInItsOwnFolderAndRemovedWhenStale) {
