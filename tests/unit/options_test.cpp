@@ -141,31 +141,35 @@ INSTANTIATE_TEST_SUITE_P(
                     CutCase{"-b", 4094, [](ToolOptions& o) { return o.bl_file_path; }},
                     CutCase{"-p", 4094, [](ToolOptions& o) { return o.bl_port_path; }}));
 
-struct TimeoutCase {
+struct JsonTimeoutCase {
   std::vector<std::string> words;
   ParseOutcome outcome;
-  int seconds;
+  int json, seconds;
 };
 
-class Timeout : public testing::TestWithParam<TimeoutCase> {};
+class JsonAndTimeout : public testing::TestWithParam<JsonTimeoutCase> {};
 
-TEST_P(Timeout, TakesWholeSecondsFrom1To3600) {
+// -t takes whole seconds from 1 to 3600.
+TEST_P(JsonAndTimeout, FillToolOptions) {
   const Parsed parsed = parse(GetParam().words);
   EXPECT_EQ(parsed.outcome, GetParam().outcome);
   if (GetParam().outcome == kRun) {
+    EXPECT_EQ(parsed.options.json, GetParam().json);
     EXPECT_EQ(parsed.options.timeout_seconds, GetParam().seconds);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Words, Timeout,
-    testing::Values(TimeoutCase{{"-t", "1"}, kRun, 1}, TimeoutCase{{"--timeout=3600"}, kRun, 3600},
-                    TimeoutCase{{"-t", "010"}, kRun, 10}, TimeoutCase{{"-t", "0"}, kUsage, 0},
-                    TimeoutCase{{"-t", "3601"}, kUsage, 0}, TimeoutCase{{"-t", "-1"}, kUsage, 0},
-                    TimeoutCase{{"-t", "+5"}, kUsage, 0}, TimeoutCase{{"-t", " 5"}, kUsage, 0},
-                    TimeoutCase{{"-t", "5s"}, kUsage, 0}, TimeoutCase{{"-t", ""}, kUsage, 0},
-                    TimeoutCase{{"-t", "18446744073709551617"}, kUsage, 0},
-                    TimeoutCase{{"-V", "-t", "x"}, ParseOutcome::show_version, 0}));
+    Words, JsonAndTimeout,
+    testing::Values(
+        JsonTimeoutCase{{"-j", "-t", "1"}, kRun, 1, 1},
+        JsonTimeoutCase{{"--json", "--timeout=3600"}, kRun, 1, 3600},
+        JsonTimeoutCase{{"-t", "010"}, kRun, 0, 10}, JsonTimeoutCase{{"-t", "0"}, kUsage, 0, 0},
+        JsonTimeoutCase{{"-t", "3601"}, kUsage, 0, 0}, JsonTimeoutCase{{"-t", "-1"}, kUsage, 0, 0},
+        JsonTimeoutCase{{"-t", "+5"}, kUsage, 0, 0}, JsonTimeoutCase{{"-t", " 5"}, kUsage, 0, 0},
+        JsonTimeoutCase{{"-t", "5s"}, kUsage, 0, 0}, JsonTimeoutCase{{"-t", ""}, kUsage, 0, 0},
+        JsonTimeoutCase{{"-t", "18446744073709551617"}, kUsage, 0, 0},
+        JsonTimeoutCase{{"-V", "-t", "x"}, ParseOutcome::show_version, 0, 0}));
 
 TEST(PrintUsage, WritesVersionUsageAndHelp) {
   CapturedOutput output;
