@@ -141,31 +141,25 @@ INSTANTIATE_TEST_SUITE_P(
                     CutCase{"-b", 4094, [](ToolOptions& o) { return o.bl_file_path; }},
                     CutCase{"-p", 4094, [](ToolOptions& o) { return o.bl_port_path; }}));
 
-struct TimeoutCase {
-  std::vector<std::string> words;
-  ParseOutcome outcome;
-  int seconds;
-};
-
-class Timeout : public testing::TestWithParam<TimeoutCase> {};
-
-TEST_P(Timeout, TakesWholeSecondsFrom1To3600) {
-  const Parsed parsed = parse(GetParam().words);
-  EXPECT_EQ(parsed.outcome, GetParam().outcome);
-  if (GetParam().outcome == kRun) {
-    EXPECT_EQ(parsed.options.timeout_seconds, GetParam().seconds);
+// -j and --json ask for JSON; -t takes whole seconds from 1 to 3600, in
+// decimal, and a bad one is no matter once -V came first.
+TEST(JsonAndTimeout, FillToolOptions) {
+  const struct {
+    std::vector<std::string> words;
+    int json, seconds;
+  } runs[] = {
+      {{"-j", "-t", "1"}, 1, 1}, {{"--json", "--timeout=3600"}, 1, 3600}, {{"-t", "010"}, 0, 10}};
+  for (const auto& run : runs) {
+    const Parsed parsed = parse(run.words);
+    ASSERT_EQ(parsed.outcome, kRun) << run.words[0];
+    EXPECT_EQ(parsed.options.json, run.json) << run.words[0];
+    EXPECT_EQ(parsed.options.timeout_seconds, run.seconds) << run.words[0];
   }
+  for (const char* bad : {"0", "3601", "-1", "+5", " 5", "5s", "", "18446744073709551617"}) {
+    EXPECT_EQ(parse({"-t", bad}).outcome, kUsage) << bad;
+  }
+  EXPECT_EQ(parse({"-V", "-t", "x"}).outcome, ParseOutcome::show_version);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Words, Timeout,
-    testing::Values(TimeoutCase{{"-t", "1"}, kRun, 1}, TimeoutCase{{"--timeout=3600"}, kRun, 3600},
-                    TimeoutCase{{"-t", "010"}, kRun, 10}, TimeoutCase{{"-t", "0"}, kUsage, 0},
-                    TimeoutCase{{"-t", "3601"}, kUsage, 0}, TimeoutCase{{"-t", "-1"}, kUsage, 0},
-                    TimeoutCase{{"-t", "+5"}, kUsage, 0}, TimeoutCase{{"-t", " 5"}, kUsage, 0},
-                    TimeoutCase{{"-t", "5s"}, kUsage, 0}, TimeoutCase{{"-t", ""}, kUsage, 0},
-                    TimeoutCase{{"-t", "18446744073709551617"}, kUsage, 0},
-                    TimeoutCase{{"-V", "-t", "x"}, ParseOutcome::show_version, 0}));
 
 TEST(PrintUsage, WritesVersionUsageAndHelp) {
   CapturedOutput output;
