@@ -51,11 +51,11 @@ TEST(NutDefinition, FollowsTheStateWithoutAnAnswer) {
   EXPECT_EQ(definition(guard, {}),
             kHeader + on_battery + "ups.status: OB DISCHRG LB\nups.alarm: \"\"\n");
   guard.step(poll(10, false, false, 0));
-  EXPECT_EQ(definition(guard, {}), kHeader + on_battery + "ups.status: OB DISCHRG LB\n" +
-                                       "ups.alarm: supervisor does not answer\n");
-  guard.step(poll(40, false, false, 0));
+  guard.step(poll(40, false, false, 0));  // 30 s without an answer: the last values kept
   EXPECT_EQ(definition(guard, {}),
             kHeader + on_battery + "ups.status: OB LB\nups.alarm: supervisor does not answer\n");
+  guard.step(poll(45, true, true, 9));  // line power back: no LB left
+  EXPECT_NE(definition(guard, {}).find("OL CHRG\nups.alarm: \"\"\n"), std::string::npos);
 }
 
 TEST(OnceLine, StatusChargeVoltageAndThresholds) {
