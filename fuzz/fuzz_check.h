@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
-// Checks for the fuzz targets, and what a target printed.
+// Checks for the fuzz targets, what a target printed, and the operations
+// of one kind.
 #pragma once
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#include "ops/operation_table.h"
 
 // Ends the run with a report libFuzzer keeps as a crash.
 #define FUZZ_CHECK(condition)                                                       \
@@ -27,4 +31,11 @@ std::string printed_by(Print print) {
   std::string text(buffer, size);
   free(buffer);
   return text;
+}
+
+inline std::vector<const Operation*> operations_of(OperationKind kind) {
+  std::vector<const Operation*> found;
+  for (const Operation& operation : operation_table())
+    if (operation.kind == kind) found.push_back(&operation);
+  return found;
 }

@@ -16,13 +16,6 @@
 
 namespace {
 
-std::vector<const Operation*> setting_commands() {
-  std::vector<const Operation*> settings;
-  for (const Operation& operation : operation_table())
-    if (operation.kind == OperationKind::setting) settings.push_back(&operation);
-  return settings;
-}
-
 bool starts_negative(const char* text) {
   while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
   return *text == '-';
@@ -53,7 +46,7 @@ ParsedArgument expected_argument(const Operation& operation, const char* text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::vector<const Operation*> settings = setting_commands();
+  static const std::vector<const Operation*> settings = operations_of(OperationKind::setting);
   if (size == 0) return 0;
   const Operation& operation = *settings[data[0] % settings.size()];
   // -a keeps at most 30 characters and nothing after a zero byte.

@@ -108,6 +108,8 @@ TEST_P(Battery, RunsByTheClock) {
 }
 
 // A fresh board is on line power at 87 %, low_bat 20.
+const std::vector<std::string> kDraining = {"power_flags=0", "drain_per_minute=60"};
+
 INSTANTIATE_TEST_SUITE_P(
     Rules, Battery,
     testing::Values(
@@ -115,20 +117,10 @@ INSTANTIATE_TEST_SUITE_P(
         BatteryRun{"DrainsOffLine", {"power_flags=0", "drain_per_minute=2"}, 90, 84, 0, {}},
         BatteryRun{"KeepsTheFraction", {"power_flags=0", "drain_per_minute=1"}, 30, 87, 500000, {}},
         BatteryRun{"NoDrainOnLine", {"drain_per_minute=5"}, 60, 87, 0, {}},
-        BatteryRun{"DrainPastLowBat",
-                   {"power_flags=0", "drain_per_minute=60", "charge_percent=21"},
-                   2,
-                   19,
-                   0,
-                   {"BATLOW"}},
-        BatteryRun{"DrainStopsAtZero",
-                   {"power_flags=0", "drain_per_minute=60"},
-                   3600,
-                   0,
-                   0,
-                   {"BATLOW", "BATCRITICALLOW"}},
+        BatteryRun{"DrainToLowBat", kDraining, 67, 20, 0, {"BATLOW"}},
+        BatteryRun{"DrainStopsAtZero", kDraining, 3600, 0, 0, {"BATLOW", "BATCRITICALLOW"}},
         BatteryRun{"ChargesToFull", {"charge_per_minute=10"}, 120, 100, 0, {"BATCHARGED"}},
-        BatteryRun{"ClockWentBack", {"power_flags=0", "drain_per_minute=60"}, -60, 87, 0, {}}),
+        BatteryRun{"ClockWentBack", kDraining, -60, 87, 0, {}}),
     [](const testing::TestParamInfo<BatteryRun>& info) { return info.param.what; });
 
 TEST(BoardReaction, SettingCommandsReactToo) {

@@ -79,13 +79,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LoadTrace, WithoutAFrameIsRefused) {
   const TempDir directory;
-  for (const char* text : {"", "Power status:\ncharging line 4012mV 87%\n"}) {
-    const std::string path = directory.write("trace", text);
-    std::vector<sim::Exchange> exchanges;
-    std::string error;
-    EXPECT_FALSE(sim::load_trace_file(path, exchanges, error));
-    EXPECT_EQ(error, path + ": no frames");
-  }
+  const std::string path = directory.write("trace", "Power status:\ncharging line 4012mV 87%\n");
+  std::vector<sim::Exchange> exchanges;
+  std::string error;
+  EXPECT_FALSE(sim::load_trace_file(path, exchanges, error));
+  EXPECT_EQ(error, path + ": no frames");
 }
 
 struct Answer {
