@@ -41,8 +41,7 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
       {"COMMBAD: no supervisor's reply: ff ff ff ff ff ff"},
       {"poll: no answer", {"fault=none"}},
       {"COMMOK:", {"power_flags=0"}},
-      {"hook ONBATT line=0 charging=0 charge=87 mv=4012 code= name=\n"},
-      {"hook EVENT line=0 charging=0 charge=87 mv=4012 code=1 name=MAINPOWERLOST\n",
+      {"hook ONBATT line=0 charging=0 charge=87 mv=4012 code= name=\n",
        {"charge_percent=12", "drain_per_minute=120"}},
       {"SHUTDOWN:"},
       {"hook SHUTDOWN"},
@@ -76,6 +75,12 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
   for (const char* once : {"COMMBAD:", "SHUTDOWN:", "hook SHUTDOWN", "shut down\n"})
     EXPECT_EQ(run.out.find(once), run.out.rfind(once)) << once << " twice in:\n" << run.out;
   EXPECT_LT(run.out.find("COMMOK:"), run.out.find("ONBATT:")) << run.out;
+  // The line may be lost between a poll's status read and its event read:
+  // the event then comes with the state that poll answered.
+  const std::string event = " charge=87 mv=4012 code=1 name=MAINPOWERLOST\n";
+  EXPECT_TRUE(run.out.find("hook EVENT line=0 charging=0" + event) != std::string::npos ||
+              run.out.find("hook EVENT line=1 charging=1" + event) != std::string::npos)
+      << run.out;
   EXPECT_EQ(run.out.find("can't"), std::string::npos) << run.out;
 }
 
