@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "regular_file.h"
+#include "spi/write_all.h"
 
 namespace sim {
 
@@ -177,15 +178,6 @@ int create_next_to(const std::string& path, const struct stat* kept, std::string
   return -1;
 }
 
-bool write_all(int fd, const std::string& text) {
-  for (size_t done = 0; done < text.size();) {
-    const ssize_t count = write(fd, text.data() + done, text.size() - done);
-    if (count < 0 && errno != EINTR) return false;
-    if (count > 0) done += static_cast<size_t>(count);
-  }
-  return true;
-}
-
 // Writes state to a new file and renames it over path: a crash leaves the
 // old state or the new one, never half of one. A durable save also syncs
 // the file before the rename and the folder after it.
@@ -194,7 +186,8 @@ bool save_state_file(const std::string& path, const SupervisorState& state, cons
   std::string temp;
   const int fd = create_next_to(path, kept, temp, error);
   if (fd < 0) return false;
-  const bool written = write_all(fd, format_state(state)) && (!durable || fsync(fd) == 0);
+  const std::string text = format_state(state);
+  const bool written = write_all(fd, text.data(), text.size()) && (!durable || fsync(fd) == 0);
   const int why = errno;
   close(fd);
   if (written && rename(temp.c_str(), path.c_str()) == 0)

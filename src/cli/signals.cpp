@@ -4,10 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string_view>
 
 #include "spi/spi_device.h"
+#include "spi/write_all.h"
 
 namespace {
 
@@ -27,14 +27,7 @@ constexpr SignalLine kSignalLines[] = {
 constexpr int kHandledSignals[] = {SIGUSR1, SIGKILL, SIGSTOP, SIGINT, SIGQUIT};
 
 // write(2) straight to the descriptor: stdio is not safe in a handler.
-void write_stdout(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = write(STDOUT_FILENO, text.data(), text.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    text.remove_prefix(static_cast<size_t>(written));
-  }
-}
+void write_stdout(std::string_view text) { write_all(STDOUT_FILENO, text.data(), text.size()); }
 
 }  // namespace
 

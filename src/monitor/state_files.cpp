@@ -10,20 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-bool write_all(int fd, const char* data, size_t length) {
-  while (length > 0) {
-    const ssize_t written = write(fd, data, length);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    length -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-}  // namespace
+#include "spi/write_all.h"
 
 bool replace_file(const char* path, const char* content, size_t length) {
   char temporary[PATH_MAX];
