@@ -73,10 +73,10 @@ class Monitor {
 
  private:
   void poll_supervisor(int64_t now);
-  void tell(const PollInput& input, const PollOutcome& outcome);
+  void tell(const PollInput& input, const PollOutcome& outcome, const char* words);
   void remark(uint8_t remarks, const PollInput& input);
   void shut_down(int64_t now);
-  void publish();
+  void publish(const char* words);
   void reap_children();
   int64_t next_wakeup() const;
 
@@ -102,15 +102,15 @@ void Monitor::poll_supervisor(int64_t now) {
   if (input.thresholds_read) next_thresholds_ = now + kThresholdPeriodMs;
   if (input.answered && !details_.identity_known) link_.read_identity(details_);
   const PollOutcome& outcome = guard_.step(input);
-  tell(input, outcome);
-  if (outcome.shutdown_now) shut_down(now);
-  publish();
-}
-
-void Monitor::tell(const PollInput& input, const PollOutcome& outcome) {
   char words[160];
   TextBuffer state(words, sizeof words);
   add_status_words(state, guard_);
+  tell(input, outcome, words);
+  if (outcome.shutdown_now) shut_down(now);
+  publish(words);
+}
+
+void Monitor::tell(const PollInput& input, const PollOutcome& outcome, const char* words) {
   if (options_.verbose) log_line("poll: %s", words);
   for (const Notice& notice : outcome.notifications()) {
     const char* name = notification_name(notice.kind);
@@ -172,10 +172,7 @@ void Monitor::shut_down(int64_t now) {
 // every poll: dummy-ups reads the file again only when its time stamp
 // moves to another second, so a file left alone would keep a change made
 // within the second of the one before it from NUT for good.
-void Monitor::publish() {
-  char words[160];
-  TextBuffer state(words, sizeof words);
-  add_status_words(state, guard_);
+void Monitor::publish(const char* words) {
   if (!ready_ || strcmp(words, last_status_) != 0) {
     char message[200];
     snprintf(message, sizeof message, "%sSTATUS=%s", ready_ ? "" : "READY=1\n", words);

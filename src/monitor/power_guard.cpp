@@ -60,10 +60,9 @@ void PowerGuard::take_events(const PollInput& input, bool& batlow, bool& critica
   const DrainedEvents& events = input.events;
   remark(kEventsNotBelieved, events.outcome == DrainedEvents::not_believed);
   remark(kEventsReadFailed, events.outcome == DrainedEvents::read_failed);
-  if (events.outcome != DrainedEvents::drained) return;
-  for (int i = 0; i < std::min<int>(events.count, kMaxEventsPerPoll); ++i) {
-    batlow = batlow || events.codes[i] == kBatLow;
-    critical = critical || events.codes[i] == kBatCriticalLow;
+  for (uint8_t code : events.acted_on()) {
+    batlow = batlow || code == kBatLow;
+    critical = critical || code == kBatCriticalLow;
   }
 }
 
@@ -89,10 +88,7 @@ void PowerGuard::answered(const PollInput& input) {
   low_battery_ = lowbatt_streak_ >= 2;
   if (low_battery_) decide_shutdown();
 
-  if (input.events.outcome == DrainedEvents::drained) {
-    for (int i = 0; i < std::min<int>(input.events.count, kMaxEventsPerPoll); ++i)
-      notify(Notification::event, input.events.codes[i]);
-  }
+  for (uint8_t code : input.events.acted_on()) notify(Notification::event, code);
   last_reading_ = power;
   last_on_battery_ = on_battery;
 }

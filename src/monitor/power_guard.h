@@ -4,6 +4,7 @@
 // Pure logic: no I/O, no clock of its own.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -44,6 +45,12 @@ struct DrainedEvents {
   Outcome outcome = drained;
   uint8_t count = 0;
   uint8_t codes[kMaxEventsPerPoll] = {};
+
+  // The codes to act on: none unless the queue was drained.
+  std::span<const uint8_t> acted_on() const {
+    if (outcome != drained) return {};
+    return {codes, std::min<size_t>(count, kMaxEventsPerPoll)};
+  }
 };
 
 struct PollInput {
