@@ -20,14 +20,6 @@ const char* notification_name(Notification notification) {
   return kNotificationNames[static_cast<int>(notification)];
 }
 
-bool plausible_power_reply(Reply reply) {
-  const Reply answer = reply.subspan(1);
-  const auto all = [&](uint8_t value) {
-    return std::all_of(answer.begin(), answer.end(), [&](uint8_t b) { return b == value; });
-  };
-  return !all(0x00) && !all(0xFF) && reply[4] <= 100;
-}
-
 const PollOutcome& PowerGuard::step(const PollInput& input) {
   outcome_ = PollOutcome{};
   if (input.answered) {

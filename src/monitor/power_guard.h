@@ -25,12 +25,6 @@ enum class Notification : uint8_t {
 // The notification's name, as the hooks get it in SUPCTL_EVENT.
 const char* notification_name(Notification notification);
 
-// True when a power-status reply (RX[0] to RX[5]) can be a supervisor's:
-// not all zeros after RX[0] (a bus with nothing on it), not all 0xFF (a
-// silent bus), and a charge of at most 100 %. RX[0] is clocked out while
-// the command byte goes in, before the supervisor can answer.
-bool plausible_power_reply(Reply reply);
-
 inline constexpr int kMaxEventReads = 4;       // GET_Event reads per poll
 inline constexpr int kCodesPerEventRead = 17;  // codes one reply holds
 inline constexpr int kMaxEventsPerPoll = kMaxEventReads * kCodesPerEventRead;

@@ -131,17 +131,4 @@ INSTANTIATE_TEST_SUITE_P(
                  false}),
     [](const testing::TestParamInfo<Sequence>& info) { return info.param.name; });
 
-TEST(PowerReply, IsASupervisorsOrNoAnswer) {
-  const std::pair<std::vector<uint8_t>, bool> kShapes[] = {
-      {{0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, false},  // RX[0] to RX[5]: nothing on the bus
-      {{0xFF, 0x00, 0x00, 0x00, 0x00, 0x00}, false},  // RX[0] never counts
-      {{0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, false},  // a silent bus (all 0xFF end to end)
-      {{0xFF, 0x08, 0x10, 0x0F, 0x65, 0xFF}, false},  // 101 %
-      {{0xFF, 0x08, 0x10, 0x0F, 0x64, 0xFF}, true},   // a supervisor's
-      {{0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF}, true},
-  };
-  for (const auto& [reply, plausible] : kShapes)
-    EXPECT_EQ(plausible_power_reply(reply), plausible) << testing::PrintToString(reply);
-}
-
 }  // namespace
