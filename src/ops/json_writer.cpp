@@ -144,8 +144,8 @@ void JsonWriter::field_integer(const char* key, int64_t value) {
   put_unsigned(value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
 }
 
-// nullptr writes null.
-void JsonWriter::put_hex(const uint8_t* bytes, size_t length) {
+// nullptr writes null. Out of line, as append is.
+[[gnu::noinline]] void JsonWriter::put_hex(const uint8_t* bytes, size_t length) {
   if (bytes == nullptr) {
     put_raw("null");
     return;
