@@ -43,8 +43,8 @@ inline constexpr int kNoAnswer = -3;         // none in time at a read-back poin
 struct UploadEnd {
   int result;
   int64_t bytes_sent;  // written to the port
-  int call_result;  // of the read or write that failed
-  int error;        // errno after it
+  int call_result;     // of the read or write that failed
+  int error;           // errno after it
 };
 
 // What an upload tells as it goes, for the text or the JSON form to print.
