@@ -251,8 +251,7 @@ TEST_F(Upload, FifoWithoutWriterIsAnEmptyFile) {
 struct JsonUploadCase {
   const char* name;
   bool file_unreadable;  // -b names a folder
-  std::vector<std::string> more_args;
-  BootloaderScript script;
+  std::vector<std::string> answers;
   std::string tail;  // the object from its read-backs on
   int status;
 };
@@ -261,14 +260,14 @@ class JsonUpload : public Upload, public testing::WithParamInterface<JsonUploadC
 
 // With -j the text gives way to one object on one line.
 TEST_P(JsonUpload, IsOneObjectAtTheEnd) {
+  const JsonUploadCase& c = GetParam();
   const std::string file =
-      GetParam().file_unreadable ? dir.path("") : dir.write("image.bin", image_of(32768));
-  std::vector<std::string> args = {"-j", "-p", pty.slave_path(), "-b", file};
-  args.insert(args.end(), GetParam().more_args.begin(), GetParam().more_args.end());
-  const BootloaderRun run = run_with_bootloader(pty, args, GetParam().script);
-  EXPECT_TRUE(run.tool.exited_with(GetParam().status)) << run.tool.describe();
+      c.file_unreadable ? dir.path("") : dir.write("image.bin", image_of(32768));
+  const BootloaderRun run =
+      run_with_bootloader(pty, {"-j", "-p", pty.slave_path(), "-b", file}, answering(c.answers));
+  EXPECT_TRUE(run.tool.exited_with(c.status)) << run.tool.describe();
   EXPECT_EQ(run.tool.out, R"({"format_version":1,"port":")" + pty.slave_path() + R"(","file":")" +
-                              file + R"(","read_backs":)" + GetParam().tail + "\n");
+                              file + R"(","read_backs":)" + c.tail + "\n");
   EXPECT_EQ(run.tool.err, "");
 }
 
@@ -277,22 +276,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         JsonUploadCase{"Whole",
                        false,
-                       {},
-                       answering({std::string("ok\0", 3), "two"}),
+                       {std::string("ok\0", 3), "two"},
                        R"(["6f6b00","74776f"],"bytes_sent":32768,"result":0,"reason":null})",
                        0},
         JsonUploadCase{"FileUnreadable",
                        true,
                        {},
-                       {},
                        R"([],"bytes_sent":0,"result":-1,"reason":"file_read_failed",)"
                        R"("error_code":21,"errno_name":"EISDIR"})",
-                       1},
-        JsonUploadCase{"NoAnswer",
-                       false,
-                       {"-t", "1"},
-                       {},
-                       R"([],"bytes_sent":1,"result":-3,"reason":"no_answer"})",
                        1}),
     [](const testing::TestParamInfo<JsonUploadCase>& info) { return info.param.name; });
 
