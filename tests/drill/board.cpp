@@ -61,7 +61,7 @@ int line = -1;
 int replies = -1;
 
 // A line in the kernel log, at KERN_NOTICE.
-void note(const char* format, ...) {
+[[gnu::format(printf, 1, 2)]] void note(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   std::array<char, 512> text{};
   int used = snprintf(text.data(), text.size(), "<5>drill-board: ");
   va_list args;
@@ -99,7 +99,8 @@ std::vector<uint8_t> answer(const std::vector<uint8_t>& tx) {
 
 void send_line(const std::string& text) {
   const std::string whole = text + "\n";
-  if (!write_all(line, whole.data(), whole.size())) note("the control line failed: %m");
+  if (!write_all(line, whole.data(), whole.size()))
+    note("the control line failed: %s", strerror(errno));
 }
 
 bool write_debug(const char* name, unsigned value) {
@@ -124,7 +125,7 @@ void serve(int peer) {
   memcpy(reply.data(), &head, sizeof head);
   std::copy(rx.begin(), rx.end(), reply.begin() + sizeof head);
   if (write(peer, reply.data(), reply.size()) < 0)
-    note("#%u the answer was not taken: %m", static_cast<unsigned>(request.id));
+    note("#%u the answer was not taken: %s", static_cast<unsigned>(request.id), strerror(errno));
 }
 
 struct Child {
@@ -213,10 +214,12 @@ bool command(const std::string& text) {
   } else if (verb == "drain" && number(argument, value, 100000)) {
     board.drain_per_minute = value;
     note("draining %u%% a minute on battery", value);
-  } else if (verb == "bus" && (argument == "normal" || argument == "silent" || argument == "zeros")) {
+  } else if (verb == "bus" &&
+             (argument == "normal" || argument == "silent" || argument == "zeros")) {
     bus = argument == "normal" ? Bus::normal : argument == "silent" ? Bus::silent : Bus::zeros;
     note("bus %s", argument.c_str());
-  } else if (verb == "hold" && number(argument, value, 600) && write_debug("hold_ms", value * 1000)) {
+  } else if (verb == "hold" && number(argument, value, 600) &&
+             write_debug("hold_ms", value * 1000)) {
     note("the next transfer is held %u s", value);
   } else if (verb == "run" && !argument.empty()) {
     std::string rest;
@@ -242,7 +245,7 @@ void leave_replies() {
     const std::vector<uint8_t> rx = answer(frame);
     if (status.empty()) status = hex(rx);
     if (replies < 0 || write(replies, rx.data(), rx.size()) < 0) {
-      note("stopping: the controller's queue took no reply: %m");
+      note("stopping: the controller's queue took no reply: %s", strerror(errno));
       return;
     }
   }
@@ -268,9 +271,9 @@ void notify_ready() {
   const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + strlen(path));
   constexpr char kReady[] = "READY=1";
-  if (fd < 0 || sendto(fd, kReady, sizeof kReady - 1, 0, reinterpret_cast<sockaddr*>(&address),
-                       length) < 0)
-    note("READY=1 not sent: %m");
+  if (fd < 0 ||
+      sendto(fd, kReady, sizeof kReady - 1, 0, reinterpret_cast<sockaddr*>(&address), length) < 0)
+    note("READY=1 not sent: %s", strerror(errno));
   if (fd >= 0) close(fd);
 }
 
@@ -291,13 +294,16 @@ int main() {
   line = open(kLine, O_RDWR | O_NOCTTY | O_CLOEXEC);
   termios raw{};
   if (signals < 0 || replies < 0 || peer < 0 || line < 0 || tcgetattr(line, &raw) != 0) {
-    note("cannot start: %m");
+    note("cannot start: %s", strerror(errno));
     return 1;
   }
   cfmakeraw(&raw);
   cfsetspeed(&raw, B115200);
   tcsetattr(line, TCSANOW, &raw);
   board.events.clear();
+  // A guest that the host starves for a while must not read as a silent
+  // board: the controller waits for the board up to 10 s.
+  if (!write_debug("peer_timeout_ms", 10000)) note("peer_timeout_ms not set: %s", strerror(errno));
   if (const uint32_t hold = first_hold(); hold > 0 && write_debug("hold_ms", hold * 1000))
     note("the first transfer is held %u s", hold);
   note("playing the supervisor: line power, %u%%", board.charge_percent);
@@ -309,7 +315,7 @@ int main() {
     for (const Child& child : children) watched.push_back({child.output, POLLIN, 0});
     if (poll(watched.data(), watched.size(), -1) < 0) {
       if (errno == EINTR) continue;
-      note("poll failed: %m");
+      note("poll failed: %s", strerror(errno));
       return 1;
     }
     if (watched[2].revents != 0) break;
