@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
              nullptr,
              {{"waiting for the SHUTDOWN hook"}, {"hook SHUTDOWN critical done"}},
              {"ending on SIGTERM"},
-             {"hook LOWBATT", "dropped"}},
+             {"hook LOWBATT", "dropped", "failed"}},
         Case{"FailedShutdownRetried",
              {"-s", kFailsOnce},
              nullptr,
