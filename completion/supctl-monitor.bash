@@ -18,9 +18,14 @@ _supctl_monitor() {
             fi
             return
             ;;
-        -n | --nut)
+        -n | --nut | --metrics)
             compopt -o filenames 2>/dev/null
             COMPREPLY=($(compgen -f -- "$cur"))
+            return
+            ;;
+        --hooks-dir)
+            compopt -o filenames 2>/dev/null
+            COMPREPLY=($(compgen -d -- "$cur"))
             return
             ;;
         -x | --exec | -s | --shutdown)
@@ -33,7 +38,8 @@ _supctl_monitor() {
     esac
 
     local options="-d -i -x -s -P -n -j -v -h -V --dev --interval --exec --shutdown
-        --no-shutdown --poweroff --nut --once --json --mark-stopped --verbose --help --version"
+        --no-shutdown --poweroff --nut --hooks-dir --metrics --once --json --mark-stopped --verbose
+        --help --version"
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
     fi

@@ -55,7 +55,11 @@ struct HookProcess {
 
 class HookRunner {
  public:
-  HookRunner(const char* command, FILE* log) : command_(command), log_(log) {}
+  // ARGUMENT, when given, is each run's $1; NAME, when given, starts each
+  // of its log lines ("NAME: hook for ...").
+  HookRunner(const char* command, FILE* log, const char* argument = nullptr,
+             const char* name = nullptr)
+      : command_(command), log_(log), argument_(argument), name_(name) {}
 
   // Starts the SHUTDOWN hook at once; queues any other. A full queue drops
   // its oldest EVENT, or when it holds none, the new EVENT or else the
@@ -77,9 +81,12 @@ class HookRunner {
   void end_if_over_time(HookProcess& process, int64_t now_ms);
   bool reaped(HookProcess& process, pid_t pid, int wait_status);
   void drop(int position);
+  [[gnu::format(printf, 2, 3)]] void log(const char* format, ...);
 
   const char* command_;
   FILE* log_;
+  const char* argument_;
+  const char* name_;
   HookRequest queue_[kHookQueueSize] = {};  // queue_[0] is the oldest
   int queued_ = 0;
   bool starting_ = true;

@@ -16,11 +16,14 @@
 
 #include "monitor/board_report.h"
 #include "monitor/hook_runner.h"
+#include "monitor/hook_subscribers.h"
 #include "monitor/monitor_clock.h"
 #include "monitor/monitor_options.h"
 #include "monitor/power_guard.h"
+#include "monitor/published_state.h"
 #include "monitor/service_notifier.h"
 #include "monitor/state_files.h"
+#include "monitor/state_publisher.h"
 #include "monitor/supervisor_link.h"
 
 namespace {
@@ -88,11 +91,12 @@ bool write_nut_file(const char* path, const TextBuffer& definition, bool last) {
 // --mark-stopped, run by the service manager after every end of the
 // monitor, a crash and SIGKILL included.
 int mark_stopped(const MonitorOptions& options) {
-  if (options.status_file == nullptr) return 0;
+  const int published = StatePublisher(options.metrics_file, stderr).publish_stopped() ? 0 : 1;
+  if (options.status_file == nullptr) return published;
   char text[512];
   TextBuffer definition(text, sizeof text);
   add_stopped_nut_definition(definition);
-  if (write_nut_file(options.status_file, definition, true)) return 0;
+  if (write_nut_file(options.status_file, definition, true)) return published;
   log_line("can't write %s: %s", options.status_file, strerror(errno));
   return 1;
 }
@@ -103,7 +107,9 @@ class Monitor {
       : options_(options),
         link_(options.device),
         guard_(options.act_on_shutdown),
-        hooks_(options.hook_command, stderr) {}
+        hooks_(options.hook_command, options.hook_folder, stderr),
+        history_(options.interval_ms),
+        publisher_(options.metrics_file, stderr) {}
 
   int run(int signal_fd);
 
@@ -128,7 +134,9 @@ class Monitor {
   const MonitorOptions& options_;
   SupervisorLink link_;
   PowerGuard guard_;
-  HookRunner hooks_;
+  HookSubscribers hooks_;
+  PollHistory history_;
+  StatePublisher publisher_;
   ServiceNotifier notifier_;
   BoardDetails details_;
   BootId boot_ = read_boot_id();
@@ -174,11 +182,13 @@ void Monitor::poll_supervisor(int64_t now) {
   if (input.thresholds_read) next_thresholds_ = now + kThresholdPeriodMs;
   if (input.answered && !details_.identity_known) link_.read_identity(details_);
   const PollOutcome& outcome = guard_.step(input);
+  history_.polled(unix_seconds(), input.answered, outcome.notifications());
   tell(input, outcome, now);
   if (outcome.shutdown_now) decide_shutdown(now);
   withdraw_if_line_back(input);
   publish_status(now);
   publish_nut_file();
+  publisher_.publish({true, guard_, details_, history_, std::nullopt});
 }
 
 void Monitor::tell(const PollInput& input, const PollOutcome& outcome, int64_t now) {
@@ -202,10 +212,9 @@ void Monitor::tell(const PollInput& input, const PollOutcome& outcome, int64_t n
       }
       default: log_line("%s: %s", name, words); break;
     }
-    if (options_.hook_command != nullptr)
-      hooks_.submit({notice.kind, notice.event_code, guard_.ever_answered(), guard_.last_reading(),
-                     guard_.shutdown_reason()},
-                    now);
+    hooks_.submit({notice.kind, notice.event_code, guard_.ever_answered(), guard_.last_reading(),
+                   guard_.shutdown_reason()},
+                  now);
   }
   remark(outcome.remarks, input);
 }

@@ -13,7 +13,7 @@ namespace {
 constexpr int64_t kMinIntervalMs = 100;
 constexpr int64_t kMaxIntervalMs = int64_t{3600} * 1000;
 
-enum LongOnly { kNoShutdown = 256, kOnce, kMarkStopped };
+enum LongOnly { kNoShutdown = 256, kOnce, kMarkStopped, kHooksDir, kMetrics };
 
 constexpr char kShortOptions[] = "d:i:x:s:P:n:jvhV";
 
@@ -27,6 +27,8 @@ constexpr option kLongOptions[] = {
     {"nut", required_argument, nullptr, 'n'},
     {"once", no_argument, nullptr, kOnce},
     {"mark-stopped", no_argument, nullptr, kMarkStopped},
+    {"hooks-dir", required_argument, nullptr, kHooksDir},
+    {"metrics", required_argument, nullptr, kMetrics},
     {"json", no_argument, nullptr, 'j'},
     {"verbose", no_argument, nullptr, 'v'},
     {"help", no_argument, nullptr, 'h'},
@@ -41,6 +43,13 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 MonitorCommand invalid(FILE* err, const char* what, const char* text) {
   fprintf(err, "supctl-monitor: %s: '%s'\nTry 'supctl-monitor --help'.\n", what, text);
   return MonitorCommand::invalid;
+}
+
+// The node exporter reads *.prom files alone, so the file written beside
+// it while it is replaced (NAME.new) is never read half made.
+bool names_a_metrics_file(const char* path) {
+  const size_t length = strlen(path);
+  return length > 5 && strcmp(path + length - 5, ".prom") == 0 && path[length - 6] != '/';
 }
 
 bool is_hex_digit(char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
@@ -117,6 +126,14 @@ MonitorCommand parse_monitor_options(int argc, char* argv[], MonitorOptions& opt
       case 'n': options.status_file = given_or_null(optarg); continue;
       case kOnce: options.once = true; continue;
       case kMarkStopped: options.mark_stopped = true; continue;
+      case kHooksDir:
+        options.hook_folder = optarg[0] != '\0' ? optarg : MonitorOptions{}.hook_folder;
+        continue;
+      case kMetrics:
+        options.metrics_file = given_or_null(optarg);
+        if (options.metrics_file != nullptr && !names_a_metrics_file(optarg))
+          return invalid(err, "the metrics file's name must end in .prom", optarg);
+        continue;
       case 'j': options.json = true; continue;
       case 'v': options.verbose = true; continue;
       case 'h': return MonitorCommand::help;
@@ -134,8 +151,8 @@ MonitorCommand parse_monitor_options(int argc, char* argv[], MonitorOptions& opt
 void print_monitor_usage(FILE* out) {
   fputs(
       "Usage: supctl-monitor [-d DEV] [-i SECONDS] [-x COMMAND] [-s COMMAND | --no-shutdown]\n"
-      "                      [-P xVALUE] [-n FILE] [--once [-j] | --mark-stopped]\n"
-      "                      [-v] [-h] [-V]\n"
+      "                      [-P xVALUE] [-n FILE] [--hooks-dir DIR] [--metrics FILE]\n"
+      "                      [--once [-j] | --mark-stopped] [-v] [-h] [-V]\n"
       "Watches the board's power supervisor: notifies line power and battery changes,\n"
       "shuts the board down before its battery is empty, and has the supervisor cut\n"
       "power after the halt.\n"
@@ -148,6 +165,10 @@ void print_monitor_usage(FILE* out) {
       "  -P, --poweroff xVALUE    value for SET_PowerOFF after the halt (x and 1 to 8\n"
       "                           hex digits)\n"
       "  -n, --nut FILE           keep FILE up to date as a NUT dummy-ups definition\n"
+      "      --hooks-dir DIR      run each hook of DIR for each notification, as -x runs\n"
+      "                           COMMAND (default: /etc/supctl-monitor/hooks.d)\n"
+      "      --metrics FILE       keep FILE (NAME.prom) up to date as metrics for the\n"
+      "                           node exporter's textfile collector\n"
       "      --once               poll once, print the state, status 0 if answered\n"
       "  -j, --json               with --once: the state as one JSON object\n"
       "      --mark-stopped       mark the files of a monitor that ended as stale\n"

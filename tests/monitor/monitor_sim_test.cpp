@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/temp_dir.h"
@@ -88,15 +89,19 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
   EXPECT_EQ(run.out.find("can't"), std::string::npos) << run.out;
 }
 
+using HookFile = std::tuple<std::string, mode_t, std::string>;  // name, mode, sh script
+
 // A board on battery at 5 %, the monitor's log and its hooks' lines on one
-// stream; the run folder holds `decision` when given. Each case's steps are
-// awaited in order, then the texts that must show and must not.
+// stream; the run folder holds `decision` when given, the hook folder
+// (--hooks-dir) the hook files. Each case's steps are awaited in order,
+// then the texts that must show and must not.
 struct Case {
   const char* name;
   std::vector<std::string> options;
   const char* decision;  // the record of an earlier run in this boot, or null
   std::vector<Step> steps;
   std::vector<std::string> shown, not_shown;
+  std::vector<HookFile> hooks = {};
 };
 
 // The monitor under supctl-sim: the simulator's one child.
@@ -117,6 +122,10 @@ void run_case(const Case& c) {
                                    "events=", "--set", "power_flags=0", "--set",
                                    "charge_percent=5", "--", SUPCTL_MONITOR_BINARY, "-i", "0.2"};
   argv.insert(argv.end(), c.options.begin(), c.options.end());
+  if (!c.hooks.empty()) argv.insert(argv.end(), {"--hooks-dir", directory.path("hooks.d")});
+  mkdir(directory.path("hooks.d").c_str(), 0755);
+  for (const auto& [name, mode, script] : c.hooks)
+    chmod(directory.write("hooks.d/" + name, "#!/bin/sh\n" + script).c_str(), mode);
   size_t step = 0, seen = 0;
   harness::RunOptions options;
   options.timeout = std::chrono::seconds(60);
@@ -145,6 +154,12 @@ class MonitorCase : public testing::TestWithParam<Case> {};
 TEST_P(MonitorCase, GoesAsItShould) { run_case(GetParam()); }
 
 const std::string kSlowHook = "sleep 1; echo hook $SUPCTL_EVENT $SUPCTL_REASON done";
+// Busy for 2 s with each notification but SHUTDOWN, which tells whether
+// it started before the first of them ended.
+const std::string kBusyHook =
+    "done=$SUPCTL_MONITOR_RUN_DIR/done\n"
+    "[ $SUPCTL_EVENT = SHUTDOWN ] && { test -e $done || echo busy SHUTDOWN first; exit; }\n"
+    "sleep 2; echo busy $SUPCTL_EVENT done; touch $done\n";
 // Fails the first time, succeeds the second.
 const std::string kFailsOnce =
     "test -e $SUPCTL_MONITOR_RUN_DIR/ran || { touch $SUPCTL_MONITOR_RUN_DIR/ran; exit 1; }; "
@@ -181,7 +196,20 @@ INSTANTIATE_TEST_SUITE_P(
               {"poll:", {}, SIGPIPE},
               {"poll:", {}, SIGUSR1}},
              {"hook LOWBATT", "ending on SIGUSR1"},
-             {"SHUTDOWN", "shut down\n"}}),
+             {"SHUTDOWN", "shut down\n"}},
+        // Each subscriber its own queue: a failing one and -x go on beside a
+        // busy one, and every SHUTDOWN hook starts at once.
+        Case{"HookFolderBesideTheCommand",
+             {"-x", "echo x $SUPCTL_EVENT", "-s", "true"},
+             nullptr,
+             {{"fails LOWBATT"}, {"busy ONBATT done", {}, SIGTERM}},
+             {"x LOWBATT", "x SHUTDOWN", "fails SHUTDOWN", "busy SHUTDOWN first",
+              "10-fails: hook for ONBATT failed: status 3\n",
+              "hooks.d: 30-writable skipped: writable by group or others\n"},
+             {"writable ran"},
+             {{"10-fails", 0755, "echo fails $SUPCTL_EVENT; exit 3"},
+              {"20-busy", 0700, kBusyHook},
+              {"30-writable", 0775, "echo writable ran"}}}),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace
