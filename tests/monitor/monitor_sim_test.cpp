@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,34 @@ void run_case(const Case& c) {
   for (const std::string& text : c.shown) EXPECT_NE(run.out.find(text), run.out.npos) << text;
   for (const std::string& text : c.not_shown)
     EXPECT_EQ(run.out.find(text), run.out.npos) << text << " in:\n" << run.out;
+}
+
+// A device whose transfers fail is closed after each failed poll: with a
+// descriptor left open a poll, some thousand polls later the guardian could
+// not open its device again.
+TEST(MonitorOnBoard, FailedPollsLeaveNoDescriptorOpen) {
+  TempDir directory;
+  size_t polls = 0;
+  long first = -1, last = -1;
+  harness::RunOptions options;
+  options.stderr_to = "/dev/stdout";
+  options.on_output = [&](pid_t pid, const std::string& out) {
+    size_t seen = 0;
+    for (size_t at = 0; (at = out.find("poll:", at)) != out.npos; ++at) ++seen;
+    if (seen == polls) return;
+    polls = seen;
+    const std::string fds = "/proc/" + std::to_string(monitor_of(pid)) + "/fd";
+    last = std::distance(std::filesystem::directory_iterator(fds),
+                         std::filesystem::directory_iterator());
+    if (first < 0) first = last;
+    if (polls >= 20) kill(monitor_of(pid), SIGTERM);
+  };
+  const harness::ChildResult run = harness::run_captured(
+      {SUPCTL_SIM_BINARY, "--state", directory.path("state"), "--reset", "--set", "fault=transfer",
+       "--", SUPCTL_MONITOR_BINARY, "-i", "0.1", "-v"},
+      options);
+  EXPECT_GE(polls, 20u) << run.out;
+  EXPECT_EQ(last, first) << run.out;
 }
 
 class MonitorCase : public testing::TestWithParam<Case> {};
