@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 #include "monitor/power_guard.h"
 
@@ -18,6 +19,7 @@ struct HookRequest {
   bool power_known;    // the supervisor has answered at least once
   PowerStatus power;   // the last answer
   ShutdownReason reason = ShutdownReason::none;  // for Notification::shutdown
+  std::optional<uint32_t> runtime_s = std::nullopt;  // the runtime left, when known
 };
 
 inline constexpr int kHookQueueSize = 32;
@@ -34,8 +36,9 @@ class HookEnvironment {
 
  private:
   void set(int slot, const char* name, const char* format, unsigned value);
-  char own_[8][80];
-  char* envp_[kMaxHookEnvironment + 8];
+  static constexpr int kOwnVariables = 8;  // the most SUPCTL_ variables one hook gets
+  char own_[kOwnVariables][80];
+  char* envp_[kMaxHookEnvironment + kOwnVariables + 1];
 };
 
 // Starts COMMAND through /bin/sh -c in a process group of its own, with

@@ -102,7 +102,7 @@ class Monitor {
   explicit Monitor(const MonitorOptions& options)
       : options_(options),
         link_(options.device),
-        guard_(options.act_on_shutdown),
+        guard_(options.act_on_shutdown, options.rules),
         hooks_(options.hook_command, stderr) {}
 
   int run(int signal_fd);
@@ -111,6 +111,7 @@ class Monitor {
   void resume_decision();
   void poll_supervisor(int64_t now);
   void tell(const PollInput& input, const PollOutcome& outcome, int64_t now);
+  HookRequest hook_request(Notification kind, uint8_t event_code) const;
   void remark(RemarkBits remarks, const PollInput& input);
   void decide_shutdown(int64_t now);
   void withdraw_if_line_back(const PollInput& input);
@@ -203,11 +204,16 @@ void Monitor::tell(const PollInput& input, const PollOutcome& outcome, int64_t n
       default: log_line("%s: %s", name, words); break;
     }
     if (options_.hook_command != nullptr)
-      hooks_.submit({notice.kind, notice.event_code, guard_.ever_answered(), guard_.last_reading(),
-                     guard_.shutdown_reason()},
-                    now);
+      hooks_.submit(hook_request(notice.kind, notice.event_code), now);
   }
   remark(outcome.remarks, input);
+}
+
+HookRequest Monitor::hook_request(Notification kind, uint8_t event_code) const {
+  HookRequest request = {kind, event_code, guard_.ever_answered(), guard_.last_reading()};
+  request.reason = guard_.shutdown_reason();
+  request.runtime_s = guard_.runtime_seconds();
+  return request;
 }
 
 // Each remark's line; the switch names every kind, so a new one can't go
@@ -234,6 +240,10 @@ void Monitor::remark(RemarkBits remarks, const PollInput& input) {
         break;
       case RemarkKind::shutdown_not_acted_on:
         log_line("shutdown condition holds; --no-shutdown: not acted on");
+        break;
+      case RemarkKind::thresholds_contradict:
+        log_line("critical threshold %u%% is at or above the low threshold %u%%",
+                 guard_.thresholds().critical, guard_.thresholds().low);
         break;
     }
   }
@@ -262,10 +272,11 @@ void Monitor::record_decision() {
 }
 
 // Line power back before any run of the command succeeded: the board
-// stays up, and neither a later poweroff nor a reboot cuts its power.
+// stays up, and neither a later poweroff nor a reboot cuts its power. A
+// shutdown the supervisor asked for (FORCESHUTDOWN) is not withdrawn.
 void Monitor::withdraw_if_line_back(const PollInput& input) {
-  if (!guard_.shutdown_decided() || !input.answered || !input.power.line || shutdown_pid_ > 0 ||
-      command_succeeded_)
+  if (!guard_.shutdown_decided() || !guard_.decision_withdrawable() || !input.answered ||
+      !input.power.line || shutdown_pid_ > 0 || command_succeeded_)
     return;
   guard_.withdraw_decision();
   next_shutdown_run_ = INT64_MAX;
@@ -277,9 +288,7 @@ void Monitor::withdraw_if_line_back(const PollInput& input) {
 
 void Monitor::run_shutdown_command(int64_t now) {
   next_shutdown_run_ = INT64_MAX;
-  const HookEnvironment environment({Notification::shutdown, 0, guard_.ever_answered(),
-                                     guard_.last_reading(), guard_.shutdown_reason()},
-                                    environ);
+  const HookEnvironment environment(hook_request(Notification::shutdown, 0), environ);
   shutdown_pid_ =
       start_shell_command(kShutdownWrapper, environment.envp(), options_.shutdown_command);
   shutdown_started_ = now;

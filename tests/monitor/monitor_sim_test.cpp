@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,8 @@ namespace {
 
 const std::string kHook =
     "echo hook $SUPCTL_EVENT line=$SUPCTL_LINE charging=$SUPCTL_CHARGING "
-    "charge=$SUPCTL_CHARGE_PERCENT mv=$SUPCTL_MILLIVOLTS code=$SUPCTL_EVENT_CODE "
+    "charge=$SUPCTL_CHARGE_PERCENT mv=$SUPCTL_MILLIVOLTS runtime=${SUPCTL_RUNTIME_S-none} "
+    "code=$SUPCTL_EVENT_CODE "
     "name=$SUPCTL_EVENT_NAME";
 
 struct Step {
@@ -45,7 +47,7 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
       {"COMMBAD: no supervisor's reply: ff ff ff ff ff ff\n"},
       {"poll: no answer", {"fault=none"}},
       {"COMMOK:", {"power_flags=0"}},
-      {"hook ONBATT line=0 charging=0 charge=87 mv=4012 code= name=\n",
+      {"hook ONBATT line=0 charging=0 charge=87 mv=4012 runtime=none code= name=\n",
        {"charge_percent=12", "drain_per_minute=120"}},
       {"SHUTDOWN:"},
       {"hook SHUTDOWN"},
@@ -82,7 +84,7 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
   EXPECT_LT(run.out.find("COMMOK:"), run.out.find("ONBATT:")) << run.out;
   // The line may be lost between a poll's status read and its event read:
   // the event then comes with the state that poll answered.
-  const std::string event = " charge=87 mv=4012 code=1 name=MAINPOWERLOST\n";
+  const std::string event = " charge=87 mv=4012 runtime=none code=1 name=MAINPOWERLOST\n";
   EXPECT_TRUE(run.out.find("hook EVENT line=0 charging=0" + event) != std::string::npos ||
               run.out.find("hook EVENT line=1 charging=1" + event) != std::string::npos)
       << run.out;
@@ -98,6 +100,8 @@ struct Case {
   const char* decision;  // the record of an earlier run in this boot, or null
   std::vector<Step> steps;
   std::vector<std::string> shown, not_shown;
+  std::vector<std::string> board = {};  // KEY=VALUE of the board at start, after those above
+  void (*check)(const std::string& out) = nullptr;
 };
 
 // The monitor under supctl-sim: the simulator's one child.
@@ -116,7 +120,9 @@ void run_case(const Case& c) {
   setenv("SUPCTL_MONITOR_RUN_DIR", run_dir.c_str(), 1);
   std::vector<std::string> argv = {SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set",
                                    "events=", "--set", "power_flags=0", "--set",
-                                   "charge_percent=5", "--", SUPCTL_MONITOR_BINARY, "-i", "0.2"};
+                                   "charge_percent=5"};
+  for (const std::string& setting : c.board) argv.insert(argv.end(), {"--set", setting});
+  argv.insert(argv.end(), {"--", SUPCTL_MONITOR_BINARY, "-i", "0.2"});
   argv.insert(argv.end(), c.options.begin(), c.options.end());
   size_t step = 0, seen = 0;
   harness::RunOptions options;
@@ -139,6 +145,7 @@ void run_case(const Case& c) {
   for (const std::string& text : c.shown) EXPECT_NE(run.out.find(text), run.out.npos) << text;
   for (const std::string& text : c.not_shown)
     EXPECT_EQ(run.out.find(text), run.out.npos) << text << " in:\n" << run.out;
+  if (c.check != nullptr) c.check(run.out);
 }
 
 // A device whose transfers fail is closed after each failed poll: with a
@@ -179,6 +186,16 @@ const std::string kFailsOnce =
     "test -e $SUPCTL_MONITOR_RUN_DIR/ran || { touch $SUPCTL_MONITOR_RUN_DIR/ran; exit 1; }; "
     "echo shut down";
 
+// The runtime the shutdown command got, against the charge C read in the
+// same poll: at a percent a second the board is empty in C - 1 to C s.
+void runtime_within_10_percent(const std::string& out) {
+  ASSERT_NE(out.find("\nleft "), out.npos) << out;
+  double runtime = 0, charge = 0;
+  std::string word;
+  std::istringstream(out.substr(out.find("\nleft "))) >> word >> runtime >> word >> charge;
+  EXPECT_NEAR(runtime, charge - 0.5, 0.1 * (charge - 0.5)) << out;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Decisions, MonitorCase,
     testing::Values(
@@ -210,7 +227,14 @@ INSTANTIATE_TEST_SUITE_P(
               {"poll:", {}, SIGPIPE},
               {"poll:", {}, SIGUSR1}},
              {"hook LOWBATT", "ending on SIGUSR1"},
-             {"SHUTDOWN", "shut down\n"}}),
+             {"SHUTDOWN", "shut down\n"}},
+        // Polled every second at a percent a second: the estimate is known
+        // after about 11 s, and the runtime rule decides at 25 s left.
+        Case{"RuntimeRuleOnADrainingBoard",
+             {"-i", "1", "--runtime-low", "25", "-s",
+              "echo left $SUPCTL_RUNTIME_S at $SUPCTL_CHARGE_PERCENT %"},
+             nullptr, {{"' (runtime)\n"}, {" %\n", {}, SIGTERM}}, {}, {},
+             {"charge_percent=40", "drain_per_minute=60"}, runtime_within_10_percent}),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace

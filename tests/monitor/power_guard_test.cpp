@@ -9,13 +9,14 @@
 
 namespace {
 
-// One poll at a time in seconds; the reading as "OL 87", "OB 9" or "--"
-// (no answer), then what the monitor must say: notification names, EVENT:n
-// for an event, "!" for the shutdown decision, [remark] for a log line, and
-// @n while the 30 s rule for a supervisor lost on battery falls due at n s.
+// One poll at a time in seconds; the reading as "OL 87", "OB 9 3300" (mV)
+// or "--" (no answer), then what the monitor must say: notification names,
+// EVENT:n for an event, "!reason" for the shutdown decision, [remark] for a
+// log line, @n while the 30 s rule for a supervisor lost on battery falls due
+// at n s, and FSD while NUT is told it.
 struct Poll {
   int seconds;
-  const char* reading;
+  std::string reading;
   std::string expected;
   std::vector<uint8_t> events = {};
   int low_bat = -1, critical_low_bat = -1;  // read in this poll when >= 0
@@ -26,15 +27,19 @@ struct Sequence {
   const char* name;
   std::vector<Poll> polls;
   bool act_on_shutdown = true;
+  ShutdownRules rules = {};
 };
 
 PollInput input_of(const Poll& poll) {
   PollInput input = {};
   input.now_ms = poll.seconds * 1000LL;
-  input.answered = std::string(poll.reading) != "--";
+  input.answered = poll.reading != "--";
   if (input.answered) {
     input.power.line = poll.reading[1] == 'L';
-    input.power.charge_percent = static_cast<uint8_t>(std::stoi(poll.reading + 3));
+    size_t end = 0;
+    input.power.charge_percent = static_cast<uint8_t>(std::stoi(poll.reading.substr(3), &end));
+    if (3 + end < poll.reading.size())
+      input.power.millivolts = static_cast<uint16_t>(std::stoi(poll.reading.substr(3 + end)));
   }
   input.thresholds_read = poll.low_bat >= 0;
   input.low_bat = static_cast<uint8_t>(poll.low_bat);
@@ -48,7 +53,7 @@ PollInput input_of(const Poll& poll) {
 std::string said(PowerGuard& guard, const Poll& poll) {
   const PollOutcome& outcome = guard.step(input_of(poll));
   static constexpr const char* kRemarks[] = {"low_rejected", "critical_rejected", "not_believed",
-                                             "read_failed", "not_acted_on"};
+                                             "read_failed", "not_acted_on", "contradict"};
   static_assert(std::size(kRemarks) == kRemarkKinds);
   std::string text;
   for (const Notice& notice : outcome.notifications()) {
@@ -56,18 +61,20 @@ std::string said(PowerGuard& guard, const Poll& poll) {
     if (notice.kind == Notification::event)
       text.append(":").append(std::to_string(notice.event_code));
   }
-  if (outcome.shutdown_now) text += " !";
+  if (outcome.shutdown_now)
+    text += std::string(" !") + shutdown_reason_name(guard.shutdown_reason());
   for (int bit = 0; bit < kRemarkKinds; ++bit)
     if (outcome.remarks & (1u << bit)) text += std::string(" [") + kRemarks[bit] + "]";
   if (!guard.answering() && guard.lost_on_battery_deadline() != INT64_MAX)
     text.append(" @").append(std::to_string(guard.lost_on_battery_deadline() / 1000));
+  if (guard.forced()) text += " FSD";
   return text.empty() ? text : text.substr(1);
 }
 
 class PollSequence : public testing::TestWithParam<Sequence> {};
 
 TEST_P(PollSequence, GivesItsNotifications) {
-  PowerGuard guard(GetParam().act_on_shutdown);
+  PowerGuard guard(GetParam().act_on_shutdown, GetParam().rules);
   for (const Poll& poll : GetParam().polls)
     EXPECT_EQ(said(guard, poll), poll.expected) << "at " << poll.seconds << " s";
 }
@@ -82,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{0, "OB 30", "ONBATT"},
                   {5, "OB 20", "BATTWARN"},
                   {10, "OB 10", "LOWBATT"},
-                  {15, "OB 8", "SHUTDOWN !"},
+                  {15, "OB 8", "SHUTDOWN !critical"},
                   {20, "OL 7", "ONLINE"},
                   {25, "OB 7", "ONBATT BATTWARN LOWBATT"},
                   {30, "OB 7", ""}}},
@@ -92,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {5, "OL 9", "ONLINE"},
                   {10, "OB 9", "ONBATT BATTWARN LOWBATT"},
                   {15, "--", "COMMBAD @40"},
-                  {20, "OB 9", "COMMOK SHUTDOWN !"}}},
+                  {20, "OB 9", "COMMOK SHUTDOWN !critical"}}},
         Sequence{"NeverAnsweredIsNoDecision",
                  {{0, "--", "COMMBAD"}, {60, "--", ""}, {120, "OL 80", "COMMOK ONLINE"}}},
         // Counted from the last answer, not from the first poll without one.
@@ -101,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {5, "OB 50", ""},
                   {20, "--", "COMMBAD @35"},
                   {34, "--", "@35"},
-                  {35, "--", "LOWBATT SHUTDOWN !"},
+                  {35, "--", "LOWBATT SHUTDOWN !lost"},
                   {40, "--", ""},
                   {45, "OL 50", "COMMOK ONLINE"}}},
         Sequence{"LostOnLinePowerIsNoDecision",
@@ -111,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {5, "OB 25", "", {}, 255, 0},
                   {10, "OB 25", "BATTWARN", {}, 30, 0},
                   {15, "OB 12", "LOWBATT", {}, 30, 15},
-                  {20, "OB 12", "SHUTDOWN ! [critical_rejected]", {}, 30, 200}}},
+                  {20, "OB 12", "SHUTDOWN !critical [critical_rejected]", {}, 30, 200}}},
         // BATLOW and BATCRITICALLOW count as the battery's state on battery only.
         Sequence{"EventsAreNotifiedAfterTheState",
                  {{0, "OL 50", "ONLINE EVENT:2 EVENT:3", {kBatLow, kBatCriticalLow}},
@@ -119,13 +126,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {10, "OB 50", "ONBATT EVENT:1 EVENT:20", {kPowerLost, 20}},
                   {15, "OB 50", "BATTWARN EVENT:2", {kBatLow}},
                   {20, "OB 50", "LOWBATT EVENT:3", {kBatCriticalLow}},
-                  {25, "OB 50", "SHUTDOWN EVENT:3 !", {kBatCriticalLow}}}},
+                  {25, "OB 50", "SHUTDOWN EVENT:3 !critical", {kBatCriticalLow}},
+                  {30, "OB 50", "EVENT:5", {5}}}},  // FORCESHUTDOWN, --forceshutdown not given
         // The codes read before a read that failed or was not believed count.
         Sequence{"EventsBeforeABadReadAreKept",
                  {{0, "OB 50", "ONBATT LOWBATT EVENT:3 [not_believed]", {kBatCriticalLow}, -1,
                    -1, kNotBelieved},
-                  {5, "OB 50", "SHUTDOWN EVENT:3 ! [read_failed]", {kBatCriticalLow}, -1, -1,
-                   kReadFailed},
+                  {5, "OB 50", "SHUTDOWN EVENT:3 !critical [read_failed]", {kBatCriticalLow},
+                   -1, -1, kReadFailed},
                   {10, "OB 50", ""},
                   {15, "OB 50", "[read_failed]", {}, -1, -1, kReadFailed}}},
         Sequence{"NoShutdownOnlyNotifies",
@@ -134,7 +142,34 @@ INSTANTIATE_TEST_SUITE_P(
                   {10, "OB 5", ""},
                   {15, "--", "COMMBAD @40"},
                   {50, "--", ""}},
-                 false}),
+                 false},
+        // The rules: each holds on two answered polls in a row (at or below
+        // its setting), the first to hold names the decision.
+        Sequence{"RuntimeLow",  // a percent a second: known at 11 s (28 s), then 27, 26
+                 {{0, "OB 40", "ONBATT"}, {1, "OB 39", ""}, {2, "OB 38", ""}, {3, "OB 37", ""},
+                  {4, "OB 36", ""}, {5, "OB 35", ""}, {6, "OB 34", ""}, {7, "OB 33", ""},
+                  {8, "OB 32", ""}, {9, "OB 31", ""}, {10, "OB 30", ""}, {11, "OB 29", ""},
+                  {12, "OB 28", ""}, {13, "OB 27", "SHUTDOWN !runtime"}},
+                 true, {.runtime_low_s = 27}},
+        Sequence{"VoltageLowHeldBeforeCritical",
+                 {{0, "OB 50 3400", "ONBATT"}, {5, "OB 50 3300", ""}, {10, "OL 50 3200", "ONLINE"},
+                  {15, "OB 50 3300", "ONBATT"}, {20, "--", "COMMBAD @45"},
+                  {25, "OB 9 3250", "COMMOK BATTWARN LOWBATT SHUTDOWN !voltage"}},
+                 true, {.voltage_low_mv = 3300}},
+        Sequence{"OnBatteryMaxCountsAfreshOnLinePower",
+                 {{0, "OB 90", "ONBATT"}, {50, "OL 90", "ONLINE"}, {55, "OB 90", "ONBATT"},
+                  {60, "OB 90", ""}, {65, "OB 90", ""}, {115, "OB 90", ""},
+                  {120, "OB 90", "SHUTDOWN !on-battery-max"}},
+                 true, {.on_battery_max_s = 60}},
+        // At once, on line power too, and kept for the run.
+        Sequence{"ForceShutdownLatched",
+                 {{0, "OL 80", "ONLINE"}, {5, "OL 80", "SHUTDOWN EVENT:5 !forceshutdown FSD", {5}},
+                  {10, "OB 80", "ONBATT FSD"}, {15, "OL 80", "ONLINE FSD"}},
+                 true, {.forceshutdown = true}},
+        // Logged once until it clears; equal thresholds contradict too.
+        Sequence{"ThresholdsThatContradict",
+                 {{0, "OL 50", "ONLINE [contradict]", {}, 30, 50}, {5, "OL 50", "", {}, 30, 50},
+                  {10, "OL 50", "", {}, 30, 20}, {15, "OL 50", "[contradict]", {}, 30, 30}}}),
     [](const testing::TestParamInfo<Sequence>& info) { return info.param.name; });
 
 }  // namespace
