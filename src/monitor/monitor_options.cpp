@@ -71,7 +71,9 @@ MonitorCommand invalid(FILE* err, const char* what, const char* text) {
   return MonitorCommand::invalid;
 }
 
-bool is_hex_digit(char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool is_hex_digit(char c) {
+  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 // Decimal digits only, from min to max.
 bool parse_whole(const char* text, uint32_t min, uint32_t max, uint32_t& value) {

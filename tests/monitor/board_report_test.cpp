@@ -69,7 +69,9 @@ TEST(NutDefinition, RuntimeAndForcedShutdown) {
   guard.step(forced);
   const std::string text = definition(guard, {});
   EXPECT_NE(text.find("runtime: 27\nbattery.runtime.low: 300\nbattery.charger.status: discharging\n"
-                      "ups.status: FSD OB DISCHRG LB\n"), text.npos) << text;
+                      "ups.status: FSD OB DISCHRG LB\n"),
+            text.npos)
+      << text;
 }
 
 TEST(OnceLine, StatusChargeVoltageAndThresholds) {

@@ -30,9 +30,10 @@ std::string parsed(std::vector<std::string> words) {
          " shutdown=" + (o.act_on_shutdown ? text(o.shutdown_command) : "no") +
          " poweroff=" + (o.poweroff_set ? std::to_string(o.poweroff_value) : "-") +
          " nut=" + text(o.status_file) + (o.once ? " once" : "") + (o.json ? " json" : "") +
-         (o.mark_stopped ? " stopped" : "") + (o.verbose ? " verbose" : "") + " rules=" +
-         std::to_string(o.rules.runtime_low_s) + "," + std::to_string(o.rules.on_battery_max_s) +
-         "," + std::to_string(o.rules.voltage_low_mv) + (o.rules.forceshutdown ? ",force" : ",-");
+         (o.mark_stopped ? " stopped" : "") + (o.verbose ? " verbose" : "") +
+         " rules=" + std::to_string(o.rules.runtime_low_s) + "," +
+         std::to_string(o.rules.on_battery_max_s) + "," + std::to_string(o.rules.voltage_low_mv) +
+         (o.rules.forceshutdown ? ",force" : ",-");
 }
 
 const std::string kDefaults =

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -18,8 +19,7 @@ namespace {
 const std::string kHook =
     "echo hook $SUPCTL_EVENT line=$SUPCTL_LINE charging=$SUPCTL_CHARGING "
     "charge=$SUPCTL_CHARGE_PERCENT mv=$SUPCTL_MILLIVOLTS runtime=${SUPCTL_RUNTIME_S-none} "
-    "code=$SUPCTL_EVENT_CODE "
-    "name=$SUPCTL_EVENT_NAME";
+    "code=$SUPCTL_EVENT_CODE name=$SUPCTL_EVENT_NAME";
 
 struct Step {
   std::string awaited;
@@ -69,11 +69,11 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
     if (!stopped && step == steps.size()) stopped = kill(pid, SIGTERM) == 0;
   };
   // The shutdown command, started before SIGTERM, is waited for with its output.
-  const harness::ChildResult run = harness::run_captured(
-      {SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set", "events=", "--",
-       SUPCTL_MONITOR_BINARY, "-i", "0.1", "-v", "-P", "x1", "-s",
-       "echo \"$(tr '\\n' ' ' <" + flag + ")shut down\"", "-x", kHook},
-      options);
+  const harness::ChildResult run =
+      harness::run_captured({SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set",
+                             "events=", "--", SUPCTL_MONITOR_BINARY, "-i", "0.1", "-v", "-P", "x1",
+                             "-s", "echo \"$(tr '\\n' ' ' <" + flag + ")shut down\"", "-x", kHook},
+                            options);
   unsetenv("SUPCTL_MONITOR_RUN_DIR");
   EXPECT_EQ(step, steps.size()) << run.out;
   EXPECT_TRUE(run.exited_with(0)) << run.describe() << "\n" << run.out;
@@ -107,7 +107,8 @@ struct Case {
 // The monitor under supctl-sim: the simulator's one child.
 pid_t monitor_of(pid_t sim_pid) {
   const std::string id = std::to_string(sim_pid);
-  return static_cast<pid_t>(std::stol("0" + read_file("/proc/" + id + "/task/" + id + "/children")));
+  return static_cast<pid_t>(
+      std::stol("0" + read_file("/proc/" + id + "/task/" + id + "/children")));
 }
 
 void run_case(const Case& c) {
@@ -115,21 +116,33 @@ void run_case(const Case& c) {
   const std::string state = directory.path("state"), run_dir = directory.path("run");
   mkdir(run_dir.c_str(), 0755);
   if (c.decision != nullptr)
-    directory.write("run/decision", "boot " + read_file("/proc/sys/kernel/random/boot_id") +
-                                        c.decision);
+    directory.write("run/decision",
+                    "boot " + read_file("/proc/sys/kernel/random/boot_id") + c.decision);
   setenv("SUPCTL_MONITOR_RUN_DIR", run_dir.c_str(), 1);
-  std::vector<std::string> argv = {SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set",
-                                   "events=", "--set", "power_flags=0", "--set",
-                                   "charge_percent=5"};
-  for (const std::string& setting : c.board) argv.insert(argv.end(), {"--set", setting});
-  argv.insert(argv.end(), {"--", SUPCTL_MONITOR_BINARY, "-i", "0.2"});
+  std::vector<std::string> argv = {SUPCTL_SIM_BINARY,
+                                   "--state",
+                                   state,
+                                   "--reset",
+                                   "--set",
+                                   "events=",
+                                   "--set",
+                                   "power_flags=0",
+                                   "--set",
+                                   "charge_percent=5",
+                                   "--",
+                                   SUPCTL_MONITOR_BINARY,
+                                   "-i",
+                                   "0.2"};
+  for (const std::string& setting : c.board)
+    argv.insert(std::find(argv.begin(), argv.end(), "--"), {"--set", setting});
   argv.insert(argv.end(), c.options.begin(), c.options.end());
   size_t step = 0, seen = 0;
   harness::RunOptions options;
   options.timeout = std::chrono::seconds(60);
   options.stderr_to = "/dev/stdout";
   options.on_output = [&](pid_t pid, const std::string& out) {
-    for (size_t at; step < c.steps.size() && (at = out.find(c.steps[step].awaited, seen)) != out.npos;
+    for (size_t at;
+         step < c.steps.size() && (at = out.find(c.steps[step].awaited, seen)) != out.npos;
          ++step) {
       seen = at + c.steps[step].awaited.size();
       if (!c.steps[step].changes.empty()) {
@@ -233,8 +246,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"RuntimeRuleOnADrainingBoard",
              {"-i", "1", "--runtime-low", "25", "-s",
               "echo left $SUPCTL_RUNTIME_S at $SUPCTL_CHARGE_PERCENT %"},
-             nullptr, {{"' (runtime)\n"}, {" %\n", {}, SIGTERM}}, {}, {},
-             {"charge_percent=40", "drain_per_minute=60"}, runtime_within_10_percent}),
+             nullptr,
+             {{"' (runtime)\n"}, {" %\n", {}, SIGTERM}},
+             {},
+             {},
+             {"charge_percent=40", "drain_per_minute=60"},
+             runtime_within_10_percent}),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace

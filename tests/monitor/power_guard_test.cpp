@@ -53,7 +53,7 @@ PollInput input_of(const Poll& poll) {
 std::string said(PowerGuard& guard, const Poll& poll) {
   const PollOutcome& outcome = guard.step(input_of(poll));
   static constexpr const char* kRemarks[] = {"low_rejected", "critical_rejected", "not_believed",
-                                             "read_failed", "not_acted_on", "contradict"};
+                                             "read_failed",  "not_acted_on",      "contradict"};
   static_assert(std::size(kRemarks) == kRemarkKinds);
   std::string text;
   for (const Notice& notice : outcome.notifications()) {
@@ -130,10 +130,20 @@ INSTANTIATE_TEST_SUITE_P(
                   {30, "OB 50", "EVENT:5", {5}}}},  // FORCESHUTDOWN, --forceshutdown not given
         // The codes read before a read that failed or was not believed count.
         Sequence{"EventsBeforeABadReadAreKept",
-                 {{0, "OB 50", "ONBATT LOWBATT EVENT:3 [not_believed]", {kBatCriticalLow}, -1,
-                   -1, kNotBelieved},
-                  {5, "OB 50", "SHUTDOWN EVENT:3 !critical [read_failed]", {kBatCriticalLow},
-                   -1, -1, kReadFailed},
+                 {{0,
+                   "OB 50",
+                   "ONBATT LOWBATT EVENT:3 [not_believed]",
+                   {kBatCriticalLow},
+                   -1,
+                   -1,
+                   kNotBelieved},
+                  {5,
+                   "OB 50",
+                   "SHUTDOWN EVENT:3 !critical [read_failed]",
+                   {kBatCriticalLow},
+                   -1,
+                   -1,
+                   kReadFailed},
                   {10, "OB 50", ""},
                   {15, "OB 50", "[read_failed]", {}, -1, -1, kReadFailed}}},
         Sequence{"NoShutdownOnlyNotifies",
@@ -145,31 +155,47 @@ INSTANTIATE_TEST_SUITE_P(
                  false},
         // The rules: each holds on two answered polls in a row (at or below
         // its setting), the first to hold names the decision.
-        Sequence{"RuntimeLow",  // a percent a second: known at 11 s (28 s), then 27, 26
-                 {{0, "OB 40", "ONBATT"}, {1, "OB 39", ""}, {2, "OB 38", ""}, {3, "OB 37", ""},
-                  {4, "OB 36", ""}, {5, "OB 35", ""}, {6, "OB 34", ""}, {7, "OB 33", ""},
-                  {8, "OB 32", ""}, {9, "OB 31", ""}, {10, "OB 30", ""}, {11, "OB 29", ""},
-                  {12, "OB 28", ""}, {13, "OB 27", "SHUTDOWN !runtime"}},
-                 true, {.runtime_low_s = 27}},
+        // Falls timed to a second, 50 s apart: known at the second (1899 s).
+        Sequence{"RuntimeLow",
+                 {{0, "OB 40", "ONBATT"},
+                  {49, "OB 40", ""},
+                  {50, "OB 39", ""},
+                  {99, "OB 39", ""},
+                  {100, "OB 38", ""},
+                  {101, "OB 38", "SHUTDOWN !runtime"}},
+                 true,
+                 {.runtime_low_s = 1899}},
         Sequence{"VoltageLowHeldBeforeCritical",
-                 {{0, "OB 50 3400", "ONBATT"}, {5, "OB 50 3300", ""}, {10, "OL 50 3200", "ONLINE"},
-                  {15, "OB 50 3300", "ONBATT"}, {20, "--", "COMMBAD @45"},
+                 {{0, "OB 50 3400", "ONBATT"},
+                  {5, "OB 50 3300", ""},
+                  {10, "OL 50 3200", "ONLINE"},
+                  {15, "OB 50 3300", "ONBATT"},
+                  {20, "--", "COMMBAD @45"},
                   {25, "OB 9 3250", "COMMOK BATTWARN LOWBATT SHUTDOWN !voltage"}},
-                 true, {.voltage_low_mv = 3300}},
+                 true,
+                 {.voltage_low_mv = 3300}},
         Sequence{"OnBatteryMaxCountsAfreshOnLinePower",
-                 {{0, "OB 90", "ONBATT"}, {50, "OL 90", "ONLINE"}, {55, "OB 90", "ONBATT"},
-                  {60, "OB 90", ""}, {65, "OB 90", ""}, {115, "OB 90", ""},
+                 {{0, "OB 90", "ONBATT"},
+                  {50, "OL 90", "ONLINE"},
+                  {55, "OB 90", "ONBATT"},
+                  {65, "OB 90", ""},
+                  {115, "OB 90", ""},
                   {120, "OB 90", "SHUTDOWN !on-battery-max"}},
-                 true, {.on_battery_max_s = 60}},
+                 true,
+                 {.on_battery_max_s = 60}},
         // At once, on line power too, and kept for the run.
         Sequence{"ForceShutdownLatched",
-                 {{0, "OL 80", "ONLINE"}, {5, "OL 80", "SHUTDOWN EVENT:5 !forceshutdown FSD", {5}},
-                  {10, "OB 80", "ONBATT FSD"}, {15, "OL 80", "ONLINE FSD"}},
-                 true, {.forceshutdown = true}},
-        // Logged once until it clears; equal thresholds contradict too.
+                 {{0, "OL 80", "ONLINE"},
+                  {5, "OL 80", "SHUTDOWN EVENT:5 !forceshutdown FSD", {5}},
+                  {10, "OB 80", "ONBATT FSD"},
+                  {15, "OL 80", "ONLINE FSD"}},
+                 true,
+                 {.forceshutdown = true}},
+        // Logged again once it has cleared; equal thresholds contradict too.
         Sequence{"ThresholdsThatContradict",
-                 {{0, "OL 50", "ONLINE [contradict]", {}, 30, 50}, {5, "OL 50", "", {}, 30, 50},
-                  {10, "OL 50", "", {}, 30, 20}, {15, "OL 50", "[contradict]", {}, 30, 30}}}),
+                 {{0, "OL 50", "ONLINE [contradict]", {}, 30, 50},
+                  {5, "OL 50", "", {}, 30, 20},
+                  {10, "OL 50", "[contradict]", {}, 30, 30}}}),
     [](const testing::TestParamInfo<Sequence>& info) { return info.param.name; });
 
 }  // namespace

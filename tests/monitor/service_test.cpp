@@ -63,15 +63,15 @@ TEST(HookRunner, FullQueueDropsEventsFirst) {
     Notification incoming;
     const char* dropped;
   };
-  for (const Case& c : {Case{-1, kOnline, "ONLINE"}, Case{-1, kEvent, "EVENT"},
-                        Case{5, kOnline, "EVENT"}}) {
+  for (const Case& c :
+       {Case{-1, kOnline, "ONLINE"}, Case{-1, kEvent, "EVENT"}, Case{5, kOnline, "EVENT"}}) {
     CapturedOutput log;
     HookRunner runner("true", log.stream());
     for (int i = 0; i < kHookQueueSize; ++i)
       runner.submit({i == c.event_at ? kEvent : kOnline, 0, false, {}}, 0);
     runner.submit({c.incoming, 0, false, {}}, 0);
-    EXPECT_EQ(log.text(), std::string("hook queue full (32): dropped the hook for ") + c.dropped +
-                              "\n");
+    EXPECT_EQ(log.text(),
+              std::string("hook queue full (32): dropped the hook for ") + c.dropped + "\n");
   }
 }
 
