@@ -57,7 +57,6 @@ TEST(MonitorOptions, TakenOrRefused) {
       {{"--voltage-low", "1000"}, "invalid --voltage-low (1001 to 65535): '1000'\n"},
       {{"--runtime-low", "0"}, kRefused},
       {{"--runtime-low", "+5"}, kRefused},
-      {{"--on-battery-max", ""}, kRefused},
       {{"-i", "0.09"}, kRefused},
       {{"-i", "3600.001"}, kRefused},
       {{"-i", "1.0001"}, kRefused},
