@@ -32,14 +32,14 @@ _supctl_monitor() {
             COMPREPLY=($(compgen -c -- "$cur"))
             return
             ;;
-        -i | --interval | -P | --poweroff)
+        -i | --interval | -P | --poweroff | --runtime-low | --on-battery-max | --voltage-low)
             return
             ;;
     esac
 
     local options="-d -i -x -s -P -n -j -v -h -V --dev --interval --exec --shutdown
         --no-shutdown --poweroff --nut --hooks-dir --metrics --once --json --mark-stopped --verbose
-        --help --version"
+        --help --version --runtime-low --on-battery-max --voltage-low --forceshutdown"
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
     fi

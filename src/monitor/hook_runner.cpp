@@ -20,7 +20,7 @@ namespace {
 constexpr const char* kWithheldPrefixes[] = {
     "NOTIFY_SOCKET=",     "WATCHDOG_USEC=",     "WATCHDOG_PID=",          "SUPCTL_EVENT=",
     "SUPCTL_EVENT_CODE=", "SUPCTL_EVENT_NAME=", "SUPCTL_CHARGE_PERCENT=", "SUPCTL_MILLIVOLTS=",
-    "SUPCTL_LINE=",       "SUPCTL_CHARGING=",   "SUPCTL_REASON=",
+    "SUPCTL_LINE=",       "SUPCTL_CHARGING=",   "SUPCTL_REASON=",         "SUPCTL_RUNTIME_S=",
 };
 
 bool withheld(const char* variable) {
@@ -50,6 +50,7 @@ HookEnvironment::HookEnvironment(const HookRequest& request, char* const* inheri
     add("SUPCTL_LINE=%u", request.power.line ? 1u : 0u);
     add("SUPCTL_CHARGING=%u", request.power.charging ? 1u : 0u);
   }
+  if (request.runtime_s) add("SUPCTL_RUNTIME_S=%u", static_cast<unsigned>(*request.runtime_s));
   if (request.kind == Notification::shutdown)
     add("SUPCTL_REASON=%s", shutdown_reason_name(request.reason));
   if (request.kind == Notification::event) {

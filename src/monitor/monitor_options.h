@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "monitor/power_guard.h"
+
 struct MonitorOptions {
   const char* device = "/dev/spidev0.1";
   int64_t interval_ms = 5000;
   const char* hook_command = nullptr;  // -x, run for every notification
   const char* shutdown_command = "systemctl poweroff";
   bool act_on_shutdown = true;  // false with --no-shutdown
+  ShutdownRules rules;          // --runtime-low, --on-battery-max, --voltage-low, --forceshutdown
   bool poweroff_set = false;    // -P given: the value for SET_PowerOFF
   uint32_t poweroff_value = 0;
   const char* status_file = nullptr;  // -n, the NUT definition file

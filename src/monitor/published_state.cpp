@@ -63,7 +63,7 @@ void write_state_json(FILE* out, const PublishedState& state) {
   };
   char status[32];
   TextBuffer words(status, sizeof status);
-  add_ups_status(words, power, guard.low_battery(), guard.lost_on_battery());
+  add_ups_status(words, power, guard.low_battery(), guard.lost_on_battery(), guard.forced());
   const bool identity = state.details.identity_known;
   json.begin_object();
   json.field("format_version", 1u);

@@ -5,6 +5,9 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -16,8 +19,8 @@ namespace {
 
 const std::string kHook =
     "echo hook $SUPCTL_EVENT line=$SUPCTL_LINE charging=$SUPCTL_CHARGING "
-    "charge=$SUPCTL_CHARGE_PERCENT mv=$SUPCTL_MILLIVOLTS code=$SUPCTL_EVENT_CODE "
-    "name=$SUPCTL_EVENT_NAME";
+    "charge=$SUPCTL_CHARGE_PERCENT mv=$SUPCTL_MILLIVOLTS runtime=${SUPCTL_RUNTIME_S-none} "
+    "code=$SUPCTL_EVENT_CODE name=$SUPCTL_EVENT_NAME";
 
 struct Step {
   std::string awaited;
@@ -45,7 +48,7 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
       {"COMMBAD: no supervisor's reply: ff ff ff ff ff ff\n"},
       {"poll: no answer", {"fault=none"}},
       {"COMMOK:", {"power_flags=0"}},
-      {"hook ONBATT line=0 charging=0 charge=87 mv=4012 code= name=\n",
+      {"hook ONBATT line=0 charging=0 charge=87 mv=4012 runtime=none code= name=\n",
        {"charge_percent=12", "drain_per_minute=120"}},
       {"SHUTDOWN:"},
       {"hook SHUTDOWN"},
@@ -67,11 +70,11 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
     if (!stopped && step == steps.size()) stopped = kill(pid, SIGTERM) == 0;
   };
   // The shutdown command, started before SIGTERM, is waited for with its output.
-  const harness::ChildResult run = harness::run_captured(
-      {SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set", "events=", "--",
-       SUPCTL_MONITOR_BINARY, "-i", "0.1", "-v", "-P", "x1", "-s",
-       "echo \"$(tr '\\n' ' ' <" + flag + ")shut down\"", "-x", kHook},
-      options);
+  const harness::ChildResult run =
+      harness::run_captured({SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set",
+                             "events=", "--", SUPCTL_MONITOR_BINARY, "-i", "0.1", "-v", "-P", "x1",
+                             "-s", "echo \"$(tr '\\n' ' ' <" + flag + ")shut down\"", "-x", kHook},
+                            options);
   unsetenv("SUPCTL_MONITOR_RUN_DIR");
   EXPECT_EQ(step, steps.size()) << run.out;
   EXPECT_TRUE(run.exited_with(0)) << run.describe() << "\n" << run.out;
@@ -82,7 +85,7 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
   EXPECT_LT(run.out.find("COMMOK:"), run.out.find("ONBATT:")) << run.out;
   // The line may be lost between a poll's status read and its event read:
   // the event then comes with the state that poll answered.
-  const std::string event = " charge=87 mv=4012 code=1 name=MAINPOWERLOST\n";
+  const std::string event = " charge=87 mv=4012 runtime=none code=1 name=MAINPOWERLOST\n";
   EXPECT_TRUE(run.out.find("hook EVENT line=0 charging=0" + event) != std::string::npos ||
               run.out.find("hook EVENT line=1 charging=1" + event) != std::string::npos)
       << run.out;
@@ -101,13 +104,16 @@ struct Case {
   const char* decision;  // the record of an earlier run in this boot, or null
   std::vector<Step> steps;
   std::vector<std::string> shown, not_shown;
+  std::vector<std::string> board = {};  // KEY=VALUE of the board at start, after those above
+  void (*check)(const std::string& out) = nullptr;
   std::vector<HookFile> hooks = {};
 };
 
 // The monitor under supctl-sim: the simulator's one child.
 pid_t monitor_of(pid_t sim_pid) {
   const std::string id = std::to_string(sim_pid);
-  return static_cast<pid_t>(std::stol("0" + read_file("/proc/" + id + "/task/" + id + "/children")));
+  return static_cast<pid_t>(
+      std::stol("0" + read_file("/proc/" + id + "/task/" + id + "/children")));
 }
 
 void run_case(const Case& c) {
@@ -115,12 +121,25 @@ void run_case(const Case& c) {
   const std::string state = directory.path("state"), run_dir = directory.path("run");
   mkdir(run_dir.c_str(), 0755);
   if (c.decision != nullptr)
-    directory.write("run/decision", "boot " + read_file("/proc/sys/kernel/random/boot_id") +
-                                        c.decision);
+    directory.write("run/decision",
+                    "boot " + read_file("/proc/sys/kernel/random/boot_id") + c.decision);
   setenv("SUPCTL_MONITOR_RUN_DIR", run_dir.c_str(), 1);
-  std::vector<std::string> argv = {SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set",
-                                   "events=", "--set", "power_flags=0", "--set",
-                                   "charge_percent=5", "--", SUPCTL_MONITOR_BINARY, "-i", "0.2"};
+  std::vector<std::string> argv = {SUPCTL_SIM_BINARY,
+                                   "--state",
+                                   state,
+                                   "--reset",
+                                   "--set",
+                                   "events=",
+                                   "--set",
+                                   "power_flags=0",
+                                   "--set",
+                                   "charge_percent=5",
+                                   "--",
+                                   SUPCTL_MONITOR_BINARY,
+                                   "-i",
+                                   "0.2"};
+  for (const std::string& setting : c.board)
+    argv.insert(std::find(argv.begin(), argv.end(), "--"), {"--set", setting});
   argv.insert(argv.end(), c.options.begin(), c.options.end());
   if (!c.hooks.empty()) argv.insert(argv.end(), {"--hooks-dir", directory.path("hooks.d")});
   mkdir(directory.path("hooks.d").c_str(), 0755);
@@ -131,7 +150,8 @@ void run_case(const Case& c) {
   options.timeout = std::chrono::seconds(60);
   options.stderr_to = "/dev/stdout";
   options.on_output = [&](pid_t pid, const std::string& out) {
-    for (size_t at; step < c.steps.size() && (at = out.find(c.steps[step].awaited, seen)) != out.npos;
+    for (size_t at;
+         step < c.steps.size() && (at = out.find(c.steps[step].awaited, seen)) != out.npos;
          ++step) {
       seen = at + c.steps[step].awaited.size();
       if (!c.steps[step].changes.empty()) {
@@ -147,6 +167,35 @@ void run_case(const Case& c) {
   for (const std::string& text : c.shown) EXPECT_NE(run.out.find(text), run.out.npos) << text;
   for (const std::string& text : c.not_shown)
     EXPECT_EQ(run.out.find(text), run.out.npos) << text << " in:\n" << run.out;
+  if (c.check != nullptr) c.check(run.out);
+}
+
+// A device whose transfers fail is closed after each failed poll: with a
+// descriptor left open a poll, some thousand polls later the guardian could
+// not open its device again.
+TEST(MonitorOnBoard, FailedPollsLeaveNoDescriptorOpen) {
+  TempDir directory;
+  size_t polls = 0;
+  long first = -1, last = -1;
+  harness::RunOptions options;
+  options.stderr_to = "/dev/stdout";
+  options.on_output = [&](pid_t pid, const std::string& out) {
+    size_t seen = 0;
+    for (size_t at = 0; (at = out.find("poll:", at)) != out.npos; ++at) ++seen;
+    if (seen == polls) return;
+    polls = seen;
+    const std::string fds = "/proc/" + std::to_string(monitor_of(pid)) + "/fd";
+    last = std::distance(std::filesystem::directory_iterator(fds),
+                         std::filesystem::directory_iterator());
+    if (first < 0) first = last;
+    if (polls >= 20) kill(monitor_of(pid), SIGTERM);
+  };
+  const harness::ChildResult run = harness::run_captured(
+      {SUPCTL_SIM_BINARY, "--state", directory.path("state"), "--reset", "--set", "fault=transfer",
+       "--", SUPCTL_MONITOR_BINARY, "-i", "0.1", "-v"},
+      options);
+  EXPECT_GE(polls, 20u) << run.out;
+  EXPECT_EQ(last, first) << run.out;
 }
 
 class MonitorCase : public testing::TestWithParam<Case> {};
@@ -164,6 +213,16 @@ const std::string kBusyHook =
 const std::string kFailsOnce =
     "test -e $SUPCTL_MONITOR_RUN_DIR/ran || { touch $SUPCTL_MONITOR_RUN_DIR/ran; exit 1; }; "
     "echo shut down";
+
+// The runtime the shutdown command got, against the charge C read in the
+// same poll: at a percent a second the board is empty in C - 1 to C s.
+void runtime_within_10_percent(const std::string& out) {
+  ASSERT_NE(out.find("\nleft "), out.npos) << out;
+  double runtime = 0, charge = 0;
+  std::string word;
+  std::istringstream(out.substr(out.find("\nleft "))) >> word >> runtime >> word >> charge;
+  EXPECT_NEAR(runtime, charge - 0.5, 0.1 * (charge - 0.5)) << out;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Decisions, MonitorCase,
@@ -197,6 +256,17 @@ INSTANTIATE_TEST_SUITE_P(
               {"poll:", {}, SIGUSR1}},
              {"hook LOWBATT", "ending on SIGUSR1"},
              {"SHUTDOWN", "shut down\n"}},
+        // Polled every second at a percent a second: the estimate is known
+        // after about 11 s, and the runtime rule decides at 25 s left.
+        Case{"RuntimeRuleOnADrainingBoard",
+             {"-i", "1", "--runtime-low", "25", "-s",
+              "echo left $SUPCTL_RUNTIME_S at $SUPCTL_CHARGE_PERCENT %"},
+             nullptr,
+             {{"' (runtime)\n"}, {" %\n", {}, SIGTERM}},
+             {},
+             {},
+             {"charge_percent=40", "drain_per_minute=60"},
+             runtime_within_10_percent},
         // Each subscriber its own queue: a failing one and -x go on beside a
         // busy one, and every SHUTDOWN hook starts at once.
         Case{"HookFolderBesideTheCommand",
@@ -207,6 +277,8 @@ INSTANTIATE_TEST_SUITE_P(
               "10-fails: hook for ONBATT failed: status 3\n",
               "hooks.d: 30-writable skipped: writable by group or others\n"},
              {"writable ran"},
+             {},
+             nullptr,
              {{"10-fails", 0755, "echo fails $SUPCTL_EVENT; exit 3"},
               {"20-busy", 0700, kBusyHook},
               {"30-writable", 0775, "echo writable ran"}}}),

@@ -4,7 +4,6 @@
 
 #include <sys/wait.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,6 @@
 #include "monitor/monitor_clock.h"
 #include "monitor/service_notifier.h"
 #include "monitor/state_files.h"
-#include "monitor/supervisor_link.h"
 
 namespace {
 
@@ -65,15 +63,15 @@ TEST(HookRunner, FullQueueDropsEventsFirst) {
     Notification incoming;
     const char* dropped;
   };
-  for (const Case& c : {Case{-1, kOnline, "ONLINE"}, Case{-1, kEvent, "EVENT"},
-                        Case{5, kOnline, "EVENT"}}) {
+  for (const Case& c :
+       {Case{-1, kOnline, "ONLINE"}, Case{-1, kEvent, "EVENT"}, Case{5, kOnline, "EVENT"}}) {
     CapturedOutput log;
     HookRunner runner("true", log.stream());
     for (int i = 0; i < kHookQueueSize; ++i)
       runner.submit({i == c.event_at ? kEvent : kOnline, 0, false, {}}, 0);
     runner.submit({c.incoming, 0, false, {}}, 0);
-    EXPECT_EQ(log.text(), std::string("hook queue full (32): dropped the hook for ") + c.dropped +
-                              "\n");
+    EXPECT_EQ(log.text(),
+              std::string("hook queue full (32): dropped the hook for ") + c.dropped + "\n");
   }
 }
 
@@ -94,24 +92,6 @@ TEST(HookRunner, ShutdownStartsAtOnceAndFailuresAreLogged) {
   const std::string text = log.text();
   EXPECT_NE(text.find("hook for ONBATT failed: status 3\n"), std::string::npos) << text;
   EXPECT_NE(text.find("hook for SHUTDOWN failed: signal 9\n"), std::string::npos) << text;
-}
-
-// A device that fails every poll is closed after each: a thousand failed
-// polls later it can still be opened.
-TEST(SupervisorLink, ClosesTheDeviceAfterAFailedPoll) {
-  const auto open_descriptors = [] {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                         std::filesystem::directory_iterator());
-  };
-  SupervisorLink link("/dev/null");
-  BoardDetails details;
-  const auto before = open_descriptors();
-  for (int poll = 0; poll < 3; ++poll) {
-    PollInput input = {};
-    link.poll(input, true, true, details);
-    EXPECT_FALSE(input.answered) << link.failure();
-  }
-  EXPECT_EQ(open_descriptors(), before);
 }
 
 TEST(MonitorClock, MillisecondsOfSecondsAndNanoseconds) {
