@@ -79,18 +79,22 @@ endfunction()
 # supctl_deb_package(COMPONENT SUMMARY <line> DESCRIPTION <text>
 #                    [SECTION <section>] [MAN_PAGES <page>...]
 #                    [EXAMPLES <file>...] [DEPENDS <component>...]
-#                    [CONFFILES <path>...] [CONTROL <file>...])
+#                    [PACKAGE_DEPENDS <package>...] [CONFFILES <path>...]
+#                    [SCRIPTS <file>...] [CONTROL <file>...])
 # Makes the install component COMPONENT a Debian package of that name.
 # DESCRIPTION is the extended description: paragraphs separated by an empty
 # line. SECTION replaces the default, utils. EXAMPLES go in the package's
 # doc folder, under examples/. DEPENDS names the components whose packages
-# this one needs, at the same version. CONFFILES are the package's files in
-# /etc, which dpkg keeps as the administrator changed them. CONTROL are
-# further files of the control archive (a library's shlibs, symbols and
-# triggers), which CPack does not write itself.
+# this one needs, at the same version; PACKAGE_DEPENDS the Debian packages
+# it needs beside the libraries that dpkg-shlibdeps finds. CONFFILES are the
+# package's files in /etc, which dpkg keeps as the administrator changed
+# them. SCRIPTS are maintainer scripts, each a file named as dpkg wants it
+# (postinst, say), written for this package: CPack adds nothing to them.
+# CONTROL are further files of the control archive (a library's shlibs,
+# symbols and triggers), which CPack does not write itself.
 function(supctl_deb_package component)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "SUMMARY;DESCRIPTION;SECTION"
-    "MAN_PAGES;EXAMPLES;DEPENDS;CONFFILES;CONTROL")
+    "MAN_PAGES;EXAMPLES;DEPENDS;PACKAGE_DEPENDS;CONFFILES;SCRIPTS;CONTROL")
   string(TOUPPER "${component}" key)
   set(CPACK_COMPONENTS_ALL ${CPACK_COMPONENTS_ALL} ${component} PARENT_SCOPE)
   set(CPACK_DEBIAN_${key}_PACKAGE_NAME ${component} PARENT_SCOPE)
@@ -99,7 +103,16 @@ function(supctl_deb_package component)
   if(arg_SECTION)
     set(CPACK_DEBIAN_${key}_PACKAGE_SECTION ${arg_SECTION} PARENT_SCOPE)
   endif()
-  set(control ${arg_CONTROL})
+  if(arg_PACKAGE_DEPENDS)
+    # A package's own Depends replaces the common one, which a cross build
+    # sets to libc6.
+    list(JOIN arg_PACKAGE_DEPENDS ", " depends)
+    if(CPACK_DEBIAN_PACKAGE_DEPENDS)
+      string(PREPEND depends "${CPACK_DEBIAN_PACKAGE_DEPENDS}, ")
+    endif()
+    set(CPACK_DEBIAN_${key}_PACKAGE_DEPENDS ${depends} PARENT_SCOPE)
+  endif()
+  set(control ${arg_SCRIPTS} ${arg_CONTROL})
   if(arg_CONFFILES)
     set(conffiles ${PROJECT_BINARY_DIR}/packaging/${component}/conffiles)
     list(JOIN arg_CONFFILES "\n" lines)
@@ -108,6 +121,7 @@ function(supctl_deb_package component)
   endif()
   if(control)
     set(CPACK_DEBIAN_${key}_PACKAGE_CONTROL_EXTRA ${control} PARENT_SCOPE)
+    # Scripts 0755, the other control files 0644, as dpkg wants them.
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON PARENT_SCOPE)
   endif()
 

@@ -18,7 +18,7 @@ _supctl_monitor() {
             fi
             return
             ;;
-        -n | --nut | --poweroff-flag)
+        -n | --nut)
             compopt -o filenames 2>/dev/null
             COMPREPLY=($(compgen -f -- "$cur"))
             return
@@ -33,7 +33,7 @@ _supctl_monitor() {
     esac
 
     local options="-d -i -x -s -P -n -j -v -h -V --dev --interval --exec --shutdown
-        --no-shutdown --poweroff --poweroff-flag --nut --once --json --verbose --help --version"
+        --no-shutdown --poweroff --nut --once --json --mark-stopped --verbose --help --version"
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
     fi

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bootloader/image_upload.h"
+#include "bootloader/upload_json.h"
 
 namespace {
 
@@ -32,10 +33,13 @@ int open_port(const char* port_path) {
 }  // namespace
 
 int run_bootloader_mode(const char* port_path, const char* file_path, int timeout_seconds,
-                        FILE* out) {
+                        bool json, FILE* out) {
   const int port_fd = open_port(port_path);
   if (port_fd < 0) {
-    fprintf(out, "Error opening %s: %s\n", port_path, strerror(errno));
+    if (json)
+      print_port_failure_json(out, port_path, file_path, errno);
+    else
+      fprintf(out, "Error opening %s: %s\n", port_path, strerror(errno));
     return 1;
   }
   // Without a writer, a FIFO opened without O_NONBLOCK would hold the open.
@@ -48,11 +52,17 @@ int run_bootloader_mode(const char* port_path, const char* file_path, int timeou
       fprintf(stderr, "supctl: cannot open %s: %s\n", file_path, strerror(errno));
     fputs("Port preview mode\n", out);
     preview_port(port_fd, out);
-  } else {
-    const int result = upload_image(port_fd, file_fd, timeout_seconds, out);
-    fprintf(out, "Finished with code: %d\n", result);
-    close(port_fd);
-    close(file_fd);
-    return result == 0 ? 0 : 1;
   }
+  int result;
+  if (json) {
+    // out holds the object alone; a port set-up failure goes to stderr.
+    JsonUploadReport report(out, port_path, file_path);
+    result = upload_image(port_fd, file_fd, timeout_seconds, report, stderr);
+  } else {
+    TextUploadReport report(out, timeout_seconds);
+    result = upload_image(port_fd, file_fd, timeout_seconds, report, out);
+  }
+  close(port_fd);
+  close(file_fd);
+  return result == kUploadDone ? 0 : 1;
 }

@@ -14,8 +14,6 @@ namespace {
 // The bootloader's answers are read after byte 1 and then every this many bytes.
 constexpr int64_t kReadBackInterval = 32767;
 constexpr int64_t kDotInterval = 65535;
-// One byte of the reply buffer stays free for the terminating zero.
-constexpr size_t kReplyBufferSize = 80;
 
 // Whether the port has something to read (an answer, or an error or
 // hang-up that the read will report) within the time; a signal that
@@ -29,31 +27,24 @@ bool answer_within(int port_fd, int seconds) {
   return ready != 0;
 }
 
-// The loop of upload_image; returns the upload result.
-int send_file(int port_fd, int file_fd, int timeout_seconds, FILE* out) {
+// The loop of upload_image.
+UploadEnd send_file(int port_fd, int file_fd, int timeout_seconds, UploadReport& report) {
   for (int64_t bytes_sent = 0;;) {
     unsigned char byte;
     const ssize_t read_count = read(file_fd, &byte, 1);
-    if (read_count == 0) return 0;
-    if (read_count < 0) {
-      fprintf(out, "  TBW: %d\r\n", static_cast<int>(read_count));
-      return -1;
-    }
+    if (read_count == 0) return {kUploadDone, bytes_sent, 0, 0};
+    if (read_count < 0) return {kFileReadFailed, bytes_sent, static_cast<int>(read_count), errno};
     const ssize_t written = write(port_fd, &byte, static_cast<size_t>(read_count));
-    if (written != read_count) {
-      fprintf(out, "Error from write: %d, %d\n", static_cast<int>(written), errno);
-      return -2;
-    }
+    if (written != read_count)
+      return {kPortWriteFailed, bytes_sent, static_cast<int>(written), errno};
     ++bytes_sent;
     const UploadProgress progress = progress_after_byte(bytes_sent);
     if (progress.read_back) {
-      if (timeout_seconds > 0 && !answer_within(port_fd, timeout_seconds)) {
-        fprintf(out, "No answer within %d s\n", timeout_seconds);
-        return -3;
-      }
-      report_port_read(port_fd, out);
+      if (timeout_seconds > 0 && !answer_within(port_fd, timeout_seconds))
+        return {kNoAnswer, bytes_sent, 0, 0};
+      report.read_back(read_port(port_fd));
     }
-    if (progress.dot) fputc('.', out);
+    if (progress.dot) report.dot();
   }
 }
 
@@ -63,25 +54,51 @@ UploadProgress progress_after_byte(int64_t byte_number) {
   return {(byte_number - 1) % kReadBackInterval == 0, byte_number % kDotInterval == 0};
 }
 
-void report_port_read(int port_fd, FILE* out) {
-  char reply[kReplyBufferSize];
-  const ssize_t count = read(port_fd, reply, sizeof reply - 1);
-  if (count > 0) {
-    reply[count] = '\0';
-    fprintf(out, "Read %d: \"%s\"\n", static_cast<int>(count), reply);
-  } else if (count < 0) {
-    fprintf(out, "Error from read: %d: %s\n", static_cast<int>(count), strerror(errno));
-  } else {
-    fputs("Timeout from read OR closed fd\n", out);
-  }
+PortRead read_port(int port_fd) {
+  PortRead port_read;
+  port_read.count = read(port_fd, port_read.bytes, sizeof port_read.bytes - 1);
+  port_read.error = errno;
+  port_read.bytes[port_read.count > 0 ? port_read.count : 0] = '\0';
+  return port_read;
 }
 
-int upload_image(int port_fd, int file_fd, int timeout_seconds, FILE* out) {
-  configure_serial_port(port_fd, out);
-  fputs("\nAll set, start sending file...\n", out);
-  const int result = send_file(port_fd, file_fd, timeout_seconds, out);
-  fputc('\n', out);
-  return result;
+void print_port_read(const PortRead& port_read, FILE* out) {
+  if (port_read.count > 0)
+    fprintf(out, "Read %d: \"%s\"\n", static_cast<int>(port_read.count), port_read.bytes);
+  else if (port_read.count < 0)
+    fprintf(out, "Error from read: %d: %s\n", static_cast<int>(port_read.count),
+            strerror(port_read.error));
+  else
+    fputs("Timeout from read OR closed fd\n", out);
+}
+
+void report_port_read(int port_fd, FILE* out) { print_port_read(read_port(port_fd), out); }
+
+void TextUploadReport::started() { fputs("\nAll set, start sending file...\n", out_); }
+
+void TextUploadReport::read_back(const PortRead& port_read) { print_port_read(port_read, out_); }
+
+void TextUploadReport::dot() { fputc('.', out_); }
+
+void TextUploadReport::ended(const UploadEnd& end) {
+  switch (end.result) {
+    case kFileReadFailed: fprintf(out_, "  TBW: %d\r\n", end.call_result); break;
+    case kPortWriteFailed:
+      fprintf(out_, "Error from write: %d, %d\n", end.call_result, end.error);
+      break;
+    case kNoAnswer: fprintf(out_, "No answer within %d s\n", timeout_seconds_); break;
+    default: break;
+  }
+  fprintf(out_, "\nFinished with code: %d\n", end.result);
+}
+
+int upload_image(int port_fd, int file_fd, int timeout_seconds, UploadReport& report,
+                 FILE* diagnostics) {
+  configure_serial_port(port_fd, diagnostics);
+  report.started();
+  const UploadEnd end = send_file(port_fd, file_fd, timeout_seconds, report);
+  report.ended(end);
+  return end.result;
 }
 
 void preview_port(int port_fd, FILE* out) {

@@ -12,6 +12,7 @@
 #include "bootloader/bootloader_mode.h"
 #include "cli/options.h"
 #include "cli/signals.h"
+#include "ops/json_output.h"
 #include "ops/run_operation.h"
 #include "spi/spi_device.h"
 
@@ -44,6 +45,23 @@ void open_standard_descriptors() {
   exit(status);
 }
 
+// Opens and sets up the device for the run named operation and returns the
+// settings read back. A failure ends the run: in JSON mode with its object
+// and kDeviceFailed, else through die_with_errno.
+SpiSettings open_device(const char* operation, bool json, bool report) {
+  if (!json) return open_spi_device(tool_options.device_path, report, stdout);
+  SpiSettings settings;
+  const char* message = nullptr;
+  const int fd = spi_open(tool_options.device_path, settings, message);
+  if (fd < 0) {
+    const DeviceFailure failure = {message, errno};
+    print_device_failure_json(stdout, operation, tool_options.device_path, nullptr, failure);
+    finish(kDeviceFailed);
+  }
+  spi_fd = fd;
+  return settings;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -62,19 +80,19 @@ int main(int argc, char* argv[]) {
 
   if (tool_options.bl_port_path[0] != '\0') {
     finish(run_bootloader_mode(tool_options.bl_port_path, tool_options.bl_file_path,
-                               tool_options.timeout_seconds, stdout));
+                               tool_options.timeout_seconds, tool_options.json != 0, stdout));
   }
 
   // In JSON mode the object holds everything, whatever -v and -D say.
   const bool json = tool_options.json != 0;
   const bool verbose = tool_options.verbose != 0 && !json;
   const bool debug = tool_options.debug != 0 && !json;
-  const SpiSettings settings = open_spi_device(tool_options.device_path, verbose && debug, stdout);
-  const OperationContext context = {spi_fd,  verbose, debug, stdout, json, tool_options.device_path,
-                                    settings};
   // With no operation named, the power status.
   const char* name =
       tool_options.operation_name[0] != '\0' ? tool_options.operation_name : "GET_PowerStatus";
+  const SpiSettings settings = open_device(name, json, verbose && debug);
+  const OperationContext context = {spi_fd,  verbose, debug, stdout, json, tool_options.device_path,
+                                    settings};
   const int status = run_operation(name, tool_options.operation_arg, context);
   close(spi_fd);
   finish(status);

@@ -11,7 +11,6 @@
 #include <iterator>
 #include <string_view>
 
-#include "ops/answer_check.h"
 #include "ops/arguments.h"
 #include "ops/exchange.h"
 #include "ops/operation_table.h"
@@ -35,14 +34,6 @@ consteval const Operation& operation(std::string_view name) {
   return kOperations[std::size(kOperations)];
 }
 
-// TODO(answer column): replaced by the table's own rule.
-AnswerRule answer_rule(const Operation& query) {
-  if (query.value == ValueKind::power_status) return AnswerRule::power_status;
-  if (strcmp(query.name, "GET_LowBat") == 0 || strcmp(query.name, "GET_CriticalLowBat") == 0)
-    return AnswerRule::percent;
-  return AnswerRule::bus;
-}
-
 int failed(int error, int result) {
   errno = error;
   return result;
@@ -60,7 +51,7 @@ int run_query(supctl_device* device, const Operation& query, Out* out, Decode de
   if (moved < 0) return SUPCTL_ERROR_TRANSFER;
   const Reply reply(frame.rx, query.transfer_length);
   *out = decode(reply);
-  return is_answer(answer_rule(query), reply) ? SUPCTL_OK : SUPCTL_NOT_ANSWERED;
+  return is_answer(query, reply) ? SUPCTL_OK : SUPCTL_NOT_ANSWERED;
 }
 
 // Checks the value as the tool checks a decimal -a value, then sends the

@@ -84,6 +84,15 @@ void add_nut_definition(TextBuffer& out, const PowerGuard& guard, const BoardDet
   out.add("ups.alarm: %s\n", guard.answering() ? "\"\"" : "supervisor does not answer");
 }
 
+void add_stopped_nut_definition(TextBuffer& out) {
+  out.add("device.type: ups\ndevice.mfr: supctl\n");
+  for (const char* name : {"battery.charge", "battery.voltage", "battery.charge.low",
+                           "battery.charge.warning", "battery.charger.status", "ups.temperature",
+                           "ups.status"})
+    out.add("%s: \"\"\n", name);
+  out.add("ups.alarm: supctl-monitor is not running\n");
+}
+
 void add_status_words(TextBuffer& out, const PowerGuard& guard) {
   if (!guard.answering()) {
     out.add("no answer from the supervisor");

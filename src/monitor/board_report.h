@@ -43,6 +43,11 @@ void add_ups_status(TextBuffer& out, const PowerStatus& power, bool low_battery,
 // The dummy-ups definition: "key: value" lines.
 void add_nut_definition(TextBuffer& out, const PowerGuard& guard, const BoardDetails& details);
 
+// The definition once the monitor has ended: no status, no battery values
+// (dummy-ups keeps what a newer file leaves out), and the alarm, so that
+// NUT sees a UPS it can't read instead of the last state for good.
+void add_stopped_nut_definition(TextBuffer& out);
+
 // The state in words, for STATUS=.
 void add_status_words(TextBuffer& out, const PowerGuard& guard);
 

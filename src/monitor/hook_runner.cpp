@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,7 +19,7 @@ namespace {
 constexpr const char* kWithheldPrefixes[] = {
     "NOTIFY_SOCKET=",     "WATCHDOG_USEC=",     "WATCHDOG_PID=",          "SUPCTL_EVENT=",
     "SUPCTL_EVENT_CODE=", "SUPCTL_EVENT_NAME=", "SUPCTL_CHARGE_PERCENT=", "SUPCTL_MILLIVOLTS=",
-    "SUPCTL_LINE=",       "SUPCTL_CHARGING=",
+    "SUPCTL_LINE=",       "SUPCTL_CHARGING=",   "SUPCTL_REASON=",
 };
 
 bool withheld(const char* variable) {
@@ -48,6 +49,8 @@ HookEnvironment::HookEnvironment(const HookRequest& request, char* const* inheri
     add("SUPCTL_LINE=%u", request.power.line ? 1u : 0u);
     add("SUPCTL_CHARGING=%u", request.power.charging ? 1u : 0u);
   }
+  if (request.kind == Notification::shutdown)
+    add("SUPCTL_REASON=%s", shutdown_reason_name(request.reason));
   if (request.kind == Notification::event) {
     const char* name = event_name(request.event_code);
     add("SUPCTL_EVENT_CODE=%u", static_cast<unsigned>(request.event_code));
@@ -60,7 +63,7 @@ HookEnvironment::HookEnvironment(const HookRequest& request, char* const* inheri
   envp_[count] = nullptr;
 }
 
-pid_t start_shell_command(const char* command, char* const* envp) {
+pid_t start_shell_command(const char* command, char* const* envp, const char* argument) {
   const pid_t pid = fork();
   if (pid > 0) setpgid(pid, pid);  // also here, so that its group is there to end at once
   if (pid != 0) return pid;
@@ -75,7 +78,7 @@ pid_t start_shell_command(const char* command, char* const* envp) {
     dup2(null_fd, STDIN_FILENO);
     close(null_fd);
   }
-  const char* argv[] = {"sh", "-c", command, nullptr};
+  const char* argv[] = {"sh", "-c", command, "sh", argument, nullptr};
   execve("/bin/sh", const_cast<char* const*>(argv), envp);
   _exit(127);
 }
@@ -88,49 +91,76 @@ void describe_wait_status(int wait_status, char (&text)[32]) {
   }
 }
 
-void HookRunner::submit(const HookRequest& request) {
-  if (queued_ == kHookQueueSize) {
-    fprintf(log_, "hook queue full (%d): dropped the hook for %s\n", kHookQueueSize,
-            notification_name(queue_[first_].kind));
-    first_ = (first_ + 1) % kHookQueueSize;
-    --queued_;
-  }
-  queue_[(first_ + queued_) % kHookQueueSize] = request;
-  ++queued_;
+void HookRunner::drop(int position) {
+  fprintf(log_, "hook queue full (%d): dropped the hook for %s\n", kHookQueueSize,
+          notification_name(queue_[position].kind));
+  for (int i = position + 1; i < queued_; ++i) queue_[i - 1] = queue_[i];
+  --queued_;
 }
 
-void HookRunner::service(int64_t now_ms) {
-  if (running_ > 0 && !ended_ && now_ms - started_ms_ >= kHookTimeLimitMs) {
-    fprintf(log_, "hook for %s ran over %lld s: ended\n", notification_name(current_.kind),
-            static_cast<long long>(kHookTimeLimitMs / 1000));
-    kill(-running_, SIGKILL);
-    ended_ = true;
+void HookRunner::submit(const HookRequest& request, int64_t now_ms) {
+  if (request.kind == Notification::shutdown && shutdown_.pid < 0) {
+    start(shutdown_, request, now_ms);
+    return;
   }
-  if (running_ > 0 || queued_ == 0) return;
-  current_ = queue_[first_];
-  first_ = (first_ + 1) % kHookQueueSize;
-  --queued_;
-  const HookEnvironment environment(current_, environ);
-  running_ = start_shell_command(command_, environment.envp());
-  started_ms_ = now_ms;
-  ended_ = false;
-  if (running_ < 0)
-    fprintf(log_, "hook for %s: can't start: %s\n", notification_name(current_.kind),
+  if (queued_ == kHookQueueSize) {
+    const HookRequest* event = std::find_if(queue_, queue_ + queued_, [](const HookRequest& r) {
+      return r.kind == Notification::event;
+    });
+    if (event == queue_ + queued_ && request.kind == Notification::event) {
+      fprintf(log_, "hook queue full (%d): dropped the hook for %s\n", kHookQueueSize,
+              notification_name(request.kind));
+      return;
+    }
+    drop(event == queue_ + queued_ ? 0 : static_cast<int>(event - queue_));
+  }
+  queue_[queued_++] = request;
+}
+
+void HookRunner::start(HookProcess& process, const HookRequest& request, int64_t now_ms) {
+  const HookEnvironment environment(request, environ);
+  process = {start_shell_command(command_, environment.envp()), request, now_ms, false};
+  if (process.pid < 0)
+    fprintf(log_, "hook for %s: can't start: %s\n", notification_name(request.kind),
             strerror(errno));
 }
 
-bool HookRunner::reaped(pid_t pid, int wait_status) {
-  if (pid != running_) return false;
-  running_ = -1;
-  if (!ended_ && !(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0)) {
+void HookRunner::end_if_over_time(HookProcess& process, int64_t now_ms) {
+  if (process.pid <= 0 || process.ended || now_ms - process.started_ms < kHookTimeLimitMs) return;
+  fprintf(log_, "hook for %s ran over %lld s: ended\n", notification_name(process.request.kind),
+          static_cast<long long>(kHookTimeLimitMs / 1000));
+  kill(-process.pid, SIGKILL);
+  process.ended = true;
+}
+
+void HookRunner::service(int64_t now_ms) {
+  end_if_over_time(running_, now_ms);
+  end_if_over_time(shutdown_, now_ms);
+  if (running_.pid > 0 || queued_ == 0 || !starting_) return;
+  const HookRequest next = queue_[0];
+  for (int i = 1; i < queued_; ++i) queue_[i - 1] = queue_[i];
+  --queued_;
+  start(running_, next, now_ms);
+}
+
+bool HookRunner::reaped(HookProcess& process, pid_t pid, int wait_status) {
+  if (pid != process.pid) return false;
+  process.pid = -1;
+  if (!process.ended && !(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0)) {
     char how[32];
     describe_wait_status(wait_status, how);
-    fprintf(log_, "hook for %s failed: %s\n", notification_name(current_.kind), how);
+    fprintf(log_, "hook for %s failed: %s\n", notification_name(process.request.kind), how);
   }
   return true;
 }
 
+bool HookRunner::reaped(pid_t pid, int wait_status) {
+  return reaped(running_, pid, wait_status) || reaped(shutdown_, pid, wait_status);
+}
+
 int64_t HookRunner::deadline_ms() const {
-  if (running_ > 0) return ended_ ? INT64_MAX : started_ms_ + kHookTimeLimitMs;
-  return INT64_MAX;
+  const auto deadline = [](const HookProcess& process) {
+    return process.pid > 0 && !process.ended ? process.started_ms + kHookTimeLimitMs : INT64_MAX;
+  };
+  return std::min(deadline(running_), deadline(shutdown_));
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The -x hooks: one notification each, run through /bin/sh -c one at a
-// time, in order, from a queue of at most 32, each for at most 30 s. Never
-// waited for: the main loop starts and reaps them between polls.
+// time, in order, from a queue of at most 32, each for at most 30 s. The
+// SHUTDOWN hook is never queued: it starts at once, beside whatever hook
+// runs. Never waited for: the main loop starts and reaps them between polls.
 #pragma once
 
 #include <sys/types.h>
@@ -16,6 +17,7 @@ struct HookRequest {
   uint8_t event_code;  // for Notification::event
   bool power_known;    // the supervisor has answered at least once
   PowerStatus power;   // the last answer
+  ShutdownReason reason = ShutdownReason::none;  // for Notification::shutdown
 };
 
 inline constexpr int kHookQueueSize = 32;
@@ -32,39 +34,57 @@ class HookEnvironment {
 
  private:
   void set(int slot, const char* name, const char* format, unsigned value);
-  char own_[7][80];
+  char own_[8][80];
   char* envp_[kMaxHookEnvironment + 8];
 };
 
 // Starts COMMAND through /bin/sh -c in a process group of its own, with
 // stdin on /dev/null, every signal at its default and unblocked, and the
-// given environment. Returns its pid, or -1 (errno set).
-pid_t start_shell_command(const char* command, char* const* envp);
+// given environment; ARGUMENT, when given, is its $1. Returns its pid, or
+// -1 (errno set).
+pid_t start_shell_command(const char* command, char* const* envp,
+                          const char* argument = nullptr);
+
+// One hook process and what it was started for.
+struct HookProcess {
+  pid_t pid = -1;
+  HookRequest request = {};
+  int64_t started_ms = 0;
+  bool ended = false;  // sent SIGKILL for running over its time
+};
 
 class HookRunner {
  public:
   HookRunner(const char* command, FILE* log) : command_(command), log_(log) {}
 
-  // Queues a hook for the notification; a full queue drops its oldest.
-  void submit(const HookRequest& request);
+  // Starts the SHUTDOWN hook at once; queues any other. A full queue drops
+  // its oldest EVENT, or when it holds none, the new EVENT or else the
+  // oldest state notification.
+  void submit(const HookRequest& request, int64_t now_ms);
   // Starts the next hook when none runs, ends one that ran over its time.
   void service(int64_t now_ms);
-  // Takes the wait status of a child; false when it was not the hook.
+  // No further hook starts from the queue (the monitor is ending).
+  void stop_starting() { starting_ = false; }
+  // Takes the wait status of a child; false when it was not a hook.
   bool reaped(pid_t pid, int wait_status);
   // When service() must run again at the latest; INT64_MAX for never.
   int64_t deadline_ms() const;
-  bool idle() const { return running_ < 0 && queued_ == 0; }
+  bool shutdown_hook_running() const { return shutdown_.pid > 0; }
+  bool idle() const { return running_.pid < 0 && shutdown_.pid < 0 && queued_ == 0; }
 
  private:
+  void start(HookProcess& process, const HookRequest& request, int64_t now_ms);
+  void end_if_over_time(HookProcess& process, int64_t now_ms);
+  bool reaped(HookProcess& process, pid_t pid, int wait_status);
+  void drop(int position);
+
   const char* command_;
   FILE* log_;
-  HookRequest queue_[kHookQueueSize] = {};
-  int first_ = 0;
+  HookRequest queue_[kHookQueueSize] = {};  // queue_[0] is the oldest
   int queued_ = 0;
-  pid_t running_ = -1;
-  HookRequest current_ = {};
-  int64_t started_ms_ = 0;
-  bool ended_ = false;  // the running hook was sent SIGKILL
+  bool starting_ = true;
+  HookProcess running_;
+  HookProcess shutdown_;
 };
 
 // How a child ended, for log lines: "status 3", "signal 9".

@@ -3,16 +3,17 @@
 
 #include <getopt.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
-#include "ops/arguments.h"
 
 namespace {
 
 constexpr int64_t kMinIntervalMs = 100;
 constexpr int64_t kMaxIntervalMs = int64_t{3600} * 1000;
 
-enum LongOnly { kNoShutdown = 256, kPoweroffFlag, kOnce };
+enum LongOnly { kNoShutdown = 256, kOnce, kMarkStopped };
 
 constexpr char kShortOptions[] = "d:i:x:s:P:n:jvhV";
 
@@ -23,9 +24,9 @@ constexpr option kLongOptions[] = {
     {"shutdown", required_argument, nullptr, 's'},
     {"no-shutdown", no_argument, nullptr, kNoShutdown},
     {"poweroff", required_argument, nullptr, 'P'},
-    {"poweroff-flag", required_argument, nullptr, kPoweroffFlag},
     {"nut", required_argument, nullptr, 'n'},
     {"once", no_argument, nullptr, kOnce},
+    {"mark-stopped", no_argument, nullptr, kMarkStopped},
     {"json", no_argument, nullptr, 'j'},
     {"verbose", no_argument, nullptr, 'v'},
     {"help", no_argument, nullptr, 'h'},
@@ -42,21 +43,32 @@ MonitorCommand invalid(FILE* err, const char* what, const char* text) {
   return MonitorCommand::invalid;
 }
 
-// -P as SET_PowerOFF takes it: "x" and a 32-bit hexadecimal word.
-bool take_poweroff_value(const char* text, MonitorOptions& options) {
-  options.poweroff_set = false;
-  if (text[0] == '\0') return true;
-  const ParsedArgument value = parse_argument(ArgumentForm::hex_word, 0, text);
-  if (value.error != ArgumentError::none) return false;
-  options.poweroff_set = true;
-  options.poweroff_value = value.value;
+bool is_hex_digit(char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+}  // namespace
+
+bool parse_poweroff_value(const char* text, uint32_t& value) {
+  if (text[0] != 'x') return false;
+  const size_t digits = strlen(text + 1);
+  if (digits < 1 || digits > 8 || !std::all_of(text + 1, text + 1 + digits, is_hex_digit))
+    return false;
+  value = static_cast<uint32_t>(strtoul(text + 1, nullptr, 16));
   return true;
+}
+
+namespace {
+
+bool take_poweroff_value(const char* text, MonitorOptions& options) {
+  options.poweroff_set = text[0] != '\0';
+  return !options.poweroff_set || parse_poweroff_value(text, options.poweroff_value);
 }
 
 MonitorCommand check_combination(const MonitorOptions& options, bool shutdown_given, FILE* err) {
   if (shutdown_given && !options.act_on_shutdown)
     return invalid(err, "-s and --no-shutdown exclude each other", "--no-shutdown");
   if (options.json && !options.once) return invalid(err, "-j needs --once", "-j");
+  if (options.once && options.mark_stopped)
+    return invalid(err, "--once and --mark-stopped exclude each other", "--mark-stopped");
   // The flag holds the device on a line of its own.
   if (strchr(options.device, '\n') != nullptr)
     return invalid(err, "a device path with a line end", options.device);
@@ -102,12 +114,9 @@ MonitorCommand parse_monitor_options(int argc, char* argv[], MonitorOptions& opt
         if (!take_poweroff_value(optarg, options))
           return invalid(err, "invalid power-off value (x and 1 to 8 hex digits)", optarg);
         continue;
-      case kPoweroffFlag:
-        if (optarg[0] == '\0') return invalid(err, "empty power-off flag path", optarg);
-        options.poweroff_flag = optarg;
-        continue;
       case 'n': options.status_file = given_or_null(optarg); continue;
       case kOnce: options.once = true; continue;
+      case kMarkStopped: options.mark_stopped = true; continue;
       case 'j': options.json = true; continue;
       case 'v': options.verbose = true; continue;
       case 'h': return MonitorCommand::help;
@@ -125,7 +134,7 @@ MonitorCommand parse_monitor_options(int argc, char* argv[], MonitorOptions& opt
 void print_monitor_usage(FILE* out) {
   fputs(
       "Usage: supctl-monitor [-d DEV] [-i SECONDS] [-x COMMAND] [-s COMMAND | --no-shutdown]\n"
-      "                      [-P xVALUE] [--poweroff-flag FILE] [-n FILE] [--once [-j]]\n"
+      "                      [-P xVALUE] [-n FILE] [--once [-j] | --mark-stopped]\n"
       "                      [-v] [-h] [-V]\n"
       "Watches the board's power supervisor: notifies line power and battery changes,\n"
       "shuts the board down before its battery is empty, and has the supervisor cut\n"
@@ -136,12 +145,12 @@ void print_monitor_usage(FILE* out) {
       "  -x, --exec COMMAND       run COMMAND through /bin/sh -c for each notification\n"
       "  -s, --shutdown COMMAND   shutdown command (default: systemctl poweroff)\n"
       "      --no-shutdown        notify only, never shut down\n"
-      "  -P, --poweroff xVALUE    value for SET_PowerOFF after the halt\n"
-      "      --poweroff-flag FILE where that request is left for the shutdown hook\n"
-      "                           (default: /run/supctl-monitor/poweroff)\n"
+      "  -P, --poweroff xVALUE    value for SET_PowerOFF after the halt (x and 1 to 8\n"
+      "                           hex digits)\n"
       "  -n, --nut FILE           keep FILE up to date as a NUT dummy-ups definition\n"
       "      --once               poll once, print the state, status 0 if answered\n"
       "  -j, --json               with --once: the state as one JSON object\n"
+      "      --mark-stopped       mark the files of a monitor that ended as stale\n"
       "  -v, --verbose            log every poll\n"
       "  -h, --help               this help\n"
       "  -V, --version            print the version\n",

@@ -13,9 +13,9 @@ struct MonitorOptions {
   bool act_on_shutdown = true;  // false with --no-shutdown
   bool poweroff_set = false;    // -P given: the value for SET_PowerOFF
   uint32_t poweroff_value = 0;
-  const char* poweroff_flag = "/run/supctl-monitor/poweroff";
   const char* status_file = nullptr;  // -n, the NUT definition file
   bool once = false;
+  bool mark_stopped = false;  // --mark-stopped: the files say the monitor is gone
   bool json = false;
   bool verbose = false;
 };
@@ -33,6 +33,9 @@ enum class MonitorCommand {
 MonitorCommand parse_monitor_options(int argc, char* argv[], MonitorOptions& options, FILE* err);
 
 void print_monitor_usage(FILE* out);
+
+// The power-off value: "x" and 1 to 8 hexadecimal digits, nothing else.
+bool parse_poweroff_value(const char* text, uint32_t& value);
 
 // Reads SECONDS, 0.1 to 3600 with up to three decimals, as milliseconds;
 // -1 for anything else.

@@ -2,12 +2,41 @@
 #include "monitor/power_guard.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
-constexpr const char* kNotificationNames[] = {
-    "ONLINE", "ONBATT", "BATTWARN", "LOWBATT", "COMMBAD", "COMMOK", "SHUTDOWN", "EVENT",
+struct Named {
+  int index;
+  const char* name;
 };
+
+constexpr Named kNotificationNames[] = {
+    {static_cast<int>(Notification::online), "ONLINE"},
+    {static_cast<int>(Notification::onbatt), "ONBATT"},
+    {static_cast<int>(Notification::battwarn), "BATTWARN"},
+    {static_cast<int>(Notification::lowbatt), "LOWBATT"},
+    {static_cast<int>(Notification::commbad), "COMMBAD"},
+    {static_cast<int>(Notification::commok), "COMMOK"},
+    {static_cast<int>(Notification::shutdown), "SHUTDOWN"},
+    {static_cast<int>(Notification::event), "EVENT"},
+};
+
+constexpr Named kReasonNames[] = {
+    {static_cast<int>(ShutdownReason::none), "none"},
+    {static_cast<int>(ShutdownReason::critical), "critical"},
+    {static_cast<int>(ShutdownReason::lost), "lost"},
+};
+
+// Each table holds every row of its enum, in the enum's order.
+template <size_t N>
+constexpr bool in_order(const Named (&rows)[N], int kinds) {
+  for (size_t i = 0; i < N; ++i)
+    if (rows[i].index != static_cast<int>(i)) return false;
+  return N == static_cast<size_t>(kinds);
+}
+static_assert(in_order(kNotificationNames, kNotificationKinds));
+static_assert(in_order(kReasonNames, kShutdownReasons));
 
 constexpr uint8_t kBatLow = 0x02;          // BATLOW
 constexpr uint8_t kBatCriticalLow = 0x03;  // BATCRITICALLOW
@@ -17,7 +46,17 @@ constexpr bool plausible_threshold(unsigned percent) { return percent >= 1 && pe
 }  // namespace
 
 const char* notification_name(Notification notification) {
-  return kNotificationNames[static_cast<int>(notification)];
+  return kNotificationNames[static_cast<int>(notification)].name;
+}
+
+const char* shutdown_reason_name(ShutdownReason reason) {
+  return kReasonNames[static_cast<int>(reason)].name;
+}
+
+ShutdownReason shutdown_reason_of(const char* name) {
+  for (const Named& row : kReasonNames)
+    if (strcmp(row.name, name) == 0) return static_cast<ShutdownReason>(row.index);
+  return ShutdownReason::none;
 }
 
 const PollOutcome& PowerGuard::step(const PollInput& input) {
@@ -27,13 +66,19 @@ const PollOutcome& PowerGuard::step(const PollInput& input) {
   } else {
     not_answered(input);
   }
-  remark(kShutdownNotActedOn, low_battery_ && !act_on_shutdown_);
+  remark(RemarkKind::shutdown_not_acted_on, low_battery_ && !act_on_shutdown_);
   return outcome_;
 }
 
 int64_t PowerGuard::lost_on_battery_deadline() const {
-  if (answering_ || !ever_answered_ || !last_on_battery_ || lost_on_battery_) return INT64_MAX;
-  return silent_since_ms_ + kLostOnBatteryMs;
+  if (!ever_answered_ || !last_on_battery_ || lost_on_battery_) return INT64_MAX;
+  return last_answer_ms_ + kLostOnBatteryMs;
+}
+
+void PowerGuard::withdraw_decision() {
+  reason_ = ShutdownReason::none;
+  low_battery_ = lost_on_battery_ = false;
+  lowbatt_streak_ = 0;
 }
 
 void PowerGuard::take_thresholds(const PollInput& input) {
@@ -42,16 +87,16 @@ void PowerGuard::take_thresholds(const PollInput& input) {
   const bool critical_ok = plausible_threshold(input.critical_low_bat);
   if (low_ok) thresholds_.low = input.low_bat;
   if (critical_ok) thresholds_.critical = input.critical_low_bat;
-  remark(kLowBatRejected, !low_ok);
-  remark(kCriticalRejected, !critical_ok);
+  remark(RemarkKind::low_bat_rejected, !low_ok);
+  remark(RemarkKind::critical_rejected, !critical_ok);
 }
 
 // Every drained event is notified; BATLOW and BATCRITICALLOW also count for
 // the battery conditions of this poll.
 void PowerGuard::take_events(const PollInput& input, bool& batlow, bool& critical) {
   const DrainedEvents& events = input.events;
-  remark(kEventsNotBelieved, events.outcome == DrainedEvents::not_believed);
-  remark(kEventsReadFailed, events.outcome == DrainedEvents::read_failed);
+  remark(RemarkKind::events_not_believed, events.outcome == DrainedEvents::not_believed);
+  remark(RemarkKind::events_read_failed, events.outcome == DrainedEvents::read_failed);
   for (uint8_t code : events.acted_on()) {
     batlow = batlow || code == kBatLow;
     critical = critical || code == kBatCriticalLow;
@@ -62,6 +107,7 @@ void PowerGuard::answered(const PollInput& input) {
   if (commbad_sent_) notify(Notification::commok);
   commbad_sent_ = false;
   answering_ = ever_answered_ = true;
+  last_answer_ms_ = input.now_ms;
   lost_on_battery_ = false;
   take_thresholds(input);
   bool batlow_event = false, critical_event = false;
@@ -78,7 +124,7 @@ void PowerGuard::answered(const PollInput& input) {
   fire(Notification::lowbatt, lowbatt, lowbatt_armed_);
   lowbatt_streak_ = lowbatt ? lowbatt_streak_ + 1 : 0;
   low_battery_ = lowbatt_streak_ >= 2;
-  if (low_battery_) decide_shutdown();
+  if (low_battery_) decide_shutdown(ShutdownReason::critical);
 
   for (uint8_t code : input.events.acted_on()) notify(Notification::event, code);
   last_reading_ = power;
@@ -86,16 +132,15 @@ void PowerGuard::answered(const PollInput& input) {
 }
 
 // No decision comes from a poll without an answer, but one: silent for
-// 30 s after an answer on battery counts as LOWBATT, and shuts down.
+// 30 s after the last answer, on battery, counts as LOWBATT, and shuts down.
 void PowerGuard::not_answered(const PollInput& input) {
-  if (answering_ || !ever_answered_) silent_since_ms_ = input.now_ms;
   answering_ = false;
   if (!commbad_sent_) notify(Notification::commbad);
   commbad_sent_ = true;
   if (input.now_ms < lost_on_battery_deadline()) return;
   lost_on_battery_ = low_battery_ = true;
   fire(Notification::lowbatt, true, lowbatt_armed_);
-  decide_shutdown();
+  decide_shutdown(ShutdownReason::lost);
 }
 
 void PowerGuard::fire(Notification kind, bool condition, bool& armed) {
@@ -103,9 +148,9 @@ void PowerGuard::fire(Notification kind, bool condition, bool& armed) {
   armed = !condition;
 }
 
-void PowerGuard::decide_shutdown() {
-  if (shutdown_decided_ || !act_on_shutdown_) return;
-  shutdown_decided_ = true;
+void PowerGuard::decide_shutdown(ShutdownReason reason) {
+  if (shutdown_decided() || !act_on_shutdown_) return;
+  reason_ = reason;
   outcome_.shutdown_now = true;
   notify(Notification::shutdown);
 }
@@ -114,7 +159,8 @@ void PowerGuard::notify(Notification kind, uint8_t event_code) {
   outcome_.notices[outcome_.count++] = {kind, event_code};
 }
 
-void PowerGuard::remark(Remark bit, bool condition) {
+void PowerGuard::remark(RemarkKind kind, bool condition) {
+  const RemarkBits bit = remark_bit(kind);
   if (condition && !(remarked_ & bit)) outcome_.remarks |= bit;
   remarked_ = condition ? remarked_ | bit : remarked_ & ~bit;
 }

@@ -21,28 +21,40 @@ enum class Notification : uint8_t {
   shutdown,  // the board is being shut down
   event,     // an event drained from the supervisor's queue
 };
+inline constexpr int kNotificationKinds = static_cast<int>(Notification::event) + 1;
 
 // The notification's name, as the hooks get it in SUPCTL_EVENT.
 const char* notification_name(Notification notification);
+
+// Why the shutdown was decided, as the flag, the log and SUPCTL_REASON say.
+enum class ShutdownReason : uint8_t {
+  none,
+  critical,  // the charge at or below the critical threshold, twice in a row
+  lost,      // the supervisor silent for 30 s after an answer on battery
+};
+inline constexpr int kShutdownReasons = static_cast<int>(ShutdownReason::lost) + 1;
+
+const char* shutdown_reason_name(ShutdownReason reason);
+// The reason of a name; none for a name that is no reason.
+ShutdownReason shutdown_reason_of(const char* name);
 
 inline constexpr int kMaxEventReads = 4;       // GET_Event reads per poll
 inline constexpr int kCodesPerEventRead = 17;  // codes one reply holds
 inline constexpr int kMaxEventsPerPoll = kMaxEventReads * kCodesPerEventRead;
 
-// The events drained in one poll.
+// The events drained in one poll. The codes read before a failed or
+// unbelieved read are kept: the supervisor has let go of them.
 struct DrainedEvents {
   enum Outcome : uint8_t {
-    drained,       // codes holds the events read (none is fine)
-    not_believed,  // a reply announced more than 17: the poll's events are skipped
-    read_failed,   // a transfer failed: the poll's events are skipped
+    drained,       // the queue was read to its end
+    not_believed,  // a reply announced more than 17: it was skipped, and the rest
+    read_failed,   // a transfer failed: the rest of the queue was not read
   };
   Outcome outcome = drained;
   uint8_t count = 0;
   uint8_t codes[kMaxEventsPerPoll] = {};
 
-  // The codes to act on: none unless the queue was drained.
   std::span<const uint8_t> acted_on() const {
-    if (outcome != drained) return {};
     return {codes, std::min<size_t>(count, kMaxEventsPerPoll)};
   }
 };
@@ -64,19 +76,31 @@ struct Notice {
 };
 
 // Log lines that are no notification; each is logged once until its
-// condition clears.
-enum Remark : uint8_t {
-  kLowBatRejected = 1u << 0,      // GET_LowBat out of 1..100, the last good kept
-  kCriticalRejected = 1u << 1,    // GET_CriticalLowBat out of 1..100
-  kEventsNotBelieved = 1u << 2,   // an event count over 17
-  kEventsReadFailed = 1u << 3,    // a GET_Event transfer failed
-  kShutdownNotActedOn = 1u << 4,  // the shutdown condition holds under --no-shutdown
+// condition clears. The monitor's table of their texts is indexed by these.
+enum class RemarkKind : uint8_t {
+  low_bat_rejected,       // GET_LowBat out of 1..100, the last good kept
+  critical_rejected,      // GET_CriticalLowBat out of 1..100
+  events_not_believed,    // an event count over 17
+  events_read_failed,     // a GET_Event transfer failed
+  shutdown_not_acted_on,  // the shutdown condition holds under --no-shutdown
 };
+inline constexpr int kRemarkKinds = static_cast<int>(RemarkKind::shutdown_not_acted_on) + 1;
+using RemarkBits = uint8_t;
+static_assert(kRemarkKinds <= 8 * sizeof(RemarkBits));
+
+constexpr RemarkBits remark_bit(RemarkKind kind) {
+  return static_cast<RemarkBits>(1u << static_cast<unsigned>(kind));
+}
+
+// The most notices one poll gives: every drained event, and each state
+// notification once, but for the pairs that exclude each other in a poll
+// (ONLINE or ONBATT, COMMBAD or COMMOK).
+inline constexpr int kMaxNoticesPerPoll = kMaxEventsPerPoll + (kNotificationKinds - 1) - 2;
 
 struct PollOutcome {
-  Notice notices[kMaxEventsPerPoll + 6] = {};
+  Notice notices[kMaxNoticesPerPoll] = {};
   int count = 0;
-  uint8_t remarks = 0;        // Remark bits
+  RemarkBits remarks = 0;
   bool shutdown_now = false;  // write the power-off flag, run the shutdown command
   std::span<const Notice> notifications() const { return {notices, static_cast<size_t>(count)}; }
 };
@@ -105,11 +129,20 @@ class PowerGuard {
   // or the supervisor lost for 30 s after an answer on battery.
   bool low_battery() const { return low_battery_; }
   bool lost_on_battery() const { return lost_on_battery_; }
-  bool shutdown_decided() const { return shutdown_decided_; }
-  // When the supervisor went silent after an answer on battery: the time
-  // at which the 30 s rule applies, so that a long interval does not delay
-  // it. INT64_MAX when it does not apply.
+  bool on_battery() const { return ever_answered_ && !last_reading_.line; }
+  bool shutdown_decided() const { return reason_ != ShutdownReason::none; }
+  ShutdownReason shutdown_reason() const { return reason_; }
+  // The 30 s after the last answer on battery: when the rule for a lost
+  // supervisor applies, so that a long interval does not delay it.
+  // INT64_MAX when it does not apply.
   int64_t lost_on_battery_deadline() const;
+
+  // A decision taken by an earlier run in this boot: kept, without a
+  // second SHUTDOWN.
+  void resume_decision(ShutdownReason reason) { reason_ = reason; }
+  // Line power back before the shutdown ran: the decision is gone, and a
+  // new one takes two critical polls again.
+  void withdraw_decision();
 
  private:
   void take_thresholds(const PollInput& input);
@@ -117,9 +150,9 @@ class PowerGuard {
   void answered(const PollInput& input);
   void not_answered(const PollInput& input);
   void fire(Notification kind, bool condition, bool& armed);
-  void decide_shutdown();
+  void decide_shutdown(ShutdownReason reason);
   void notify(Notification kind, uint8_t event_code = 0);
-  void remark(Remark bit, bool condition);
+  void remark(RemarkKind kind, bool condition);
 
   bool act_on_shutdown_;
   PollOutcome outcome_;
@@ -128,14 +161,14 @@ class PowerGuard {
   bool ever_answered_ = false;
   bool answering_ = false;
   bool commbad_sent_ = false;
-  int64_t silent_since_ms_ = 0;
+  int64_t last_answer_ms_ = 0;
   bool last_on_battery_ = false;
   bool lost_on_battery_ = false;
   bool low_battery_ = false;
-  bool shutdown_decided_ = false;
+  ShutdownReason reason_ = ShutdownReason::none;
   int lowbatt_streak_ = 0;
   // A notification fires when its condition holds and it is armed; it is
   // armed again once its condition is seen clear on an answered poll.
   bool online_armed_ = true, onbatt_armed_ = true, battwarn_armed_ = true, lowbatt_armed_ = true;
-  uint8_t remarked_ = 0;  // Remark bits logged and not yet cleared
+  RemarkBits remarked_ = 0;  // logged and not yet cleared
 };

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -39,8 +41,7 @@ int64_t watchdog_interval_ms(const char* usec_text, const char* pid_text, pid_t 
   const int64_t usec = decimal(usec_text);
   if (usec <= 0) return 0;
   if (pid_text != nullptr && decimal(pid_text) != self) return 0;
-  const int64_t half_ms = usec / 2000;
-  return half_ms > 0 ? half_ms : 1;
+  return std::max(usec / 2000, kMinWatchdogMs);
 }
 
 ServiceNotifier::ServiceNotifier() {
@@ -53,8 +54,10 @@ ServiceNotifier::~ServiceNotifier() {
   if (fd_ >= 0) close(fd_);
 }
 
-void ServiceNotifier::send(const char* message) const {
-  if (fd_ < 0) return;
-  sendto(fd_, message, strlen(message), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address_),
-         length_);
+bool ServiceNotifier::send(const char* message) const {
+  if (fd_ < 0) return true;
+  if (sendto(fd_, message, strlen(message), MSG_NOSIGNAL,
+             reinterpret_cast<const sockaddr*>(&address_), length_) >= 0)
+    return true;
+  return errno != EAGAIN && errno != ENOBUFS;
 }

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "ops/answer_check.h"
 #include "ops/command_frame.h"
 #include "ops/exchange.h"
+#include "ops/operation_table.h"
 #include "ops/reply_values.h"
 #include "spi/spi_device.h"
 
@@ -72,7 +72,7 @@ void SupervisorLink::poll(PollInput& input, bool read_thresholds, bool drain_eve
   input.answered = false;
   if (!exchange(power_status_, frame)) return;
   const Reply reply = reply_of(frame, power_status_);
-  if (!is_answer(AnswerRule::power_status, reply)) {
+  if (!is_answer(power_status_, reply)) {
     char text[64];
     snprintf(text, sizeof text, "no supervisor's reply: %02x %02x %02x %02x %02x %02x", reply[0],
              reply[1], reply[2], reply[3], reply[4], reply[5]);

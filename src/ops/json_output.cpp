@@ -5,9 +5,6 @@
 
 namespace {
 
-// Bumped whenever a key changes meaning or type.
-constexpr unsigned kFormatVersion = 1;
-
 // "#rrggbb" from the low 24 bits.
 void write_colour(JsonWriter& json, const char* key, uint32_t rgb) {
   static constexpr char kHexDigits[] = "0123456789abcdef";
@@ -46,6 +43,24 @@ void write_error(JsonWriter& json, const OperationRun& run) {
   json.field("error_code", error_code(run));
 }
 
+// The members every object starts with; settings nullptr writes null.
+void write_head(JsonWriter& json, const char* operation, const char* device_path,
+                const SpiSettings* settings) {
+  json.begin_object();
+  json.field("format_version", kJsonFormatVersion);
+  json.field("operation", operation);
+  json.field("device", device_path);
+  if (settings == nullptr) {
+    json.field_null("spi");
+    return;
+  }
+  json.begin_object("spi");
+  json.field("mode", static_cast<unsigned>(settings->mode));
+  json.field("bits_per_word", static_cast<unsigned>(settings->bits_per_word));
+  json.field("max_speed_hz", static_cast<unsigned>(settings->max_speed_hz));
+  json.end_object();
+}
+
 void write_setting_value(JsonWriter& json, const OperationRun& run) {
   if (run.operation->form == ArgumentForm::colour)
     write_colour(json, "value", run.value);
@@ -81,18 +96,15 @@ void write_value_json(JsonWriter& json, const Operation& query, const ReplyValue
   }
 }
 
+void write_errno(JsonWriter& json, int error) {
+  json.field_integer("error_code", error);
+  json.field("errno_name", error != 0 ? strerrorname_np(error) : nullptr);
+}
+
 void print_run_json(FILE* out, const OperationRun& run, const char* device_path,
                     const SpiSettings& settings) {
   JsonWriter json(out);
-  json.begin_object();
-  json.field("format_version", kFormatVersion);
-  json.field("operation", run.name);
-  json.field("device", device_path);
-  json.begin_object("spi");
-  json.field("mode", static_cast<unsigned>(settings.mode));
-  json.field("bits_per_word", static_cast<unsigned>(settings.bits_per_word));
-  json.field("max_speed_hz", static_cast<unsigned>(settings.max_speed_hz));
-  json.end_object();
+  write_head(json, run.name, device_path, &settings);
   const size_t length = run.exchanged ? run.operation->transfer_length : 0;
   json.field_hex("tx", run.exchanged ? run.frame.tx : nullptr, length);
   json.field_hex("rx", run.exchanged ? run.frame.rx : nullptr, length);
@@ -104,6 +116,19 @@ void print_run_json(FILE* out, const OperationRun& run, const char* device_path,
   } else {
     write_setting_value(json, run);
   }
+  if (run.exchanged && !run.answered) json.field("answered", false);
+  json.end_object();
+  json.end_line();
+}
+
+void print_device_failure_json(FILE* out, const char* operation, const char* device_path,
+                               const SpiSettings* settings, const DeviceFailure& failure) {
+  JsonWriter json(out);
+  write_head(json, operation, device_path, settings);
+  json.field_null("tx");
+  json.field_null("rx");
+  json.field("error", failure.message);
+  write_errno(json, failure.error);
   json.end_object();
   json.end_line();
 }

@@ -65,8 +65,8 @@ void JsonWriter::put_string(const char* bytes, size_t length) {
   put('"');
 }
 
-void JsonWriter::put_unsigned(unsigned value) {
-  char digits[10];
+void JsonWriter::put_unsigned(uint64_t value) {
+  char digits[20];
   size_t start = sizeof digits;
   do {
     digits[--start] = static_cast<char>('0' + value % 10);
@@ -137,18 +137,30 @@ void JsonWriter::field_text(const char* key, const char* bytes, size_t length) {
   put_string(bytes, length);
 }
 
-void JsonWriter::field_hex(const char* key, const uint8_t* bytes, size_t length) {
+void JsonWriter::field_integer(const char* key, int64_t value) {
+  put_key(key);
+  if (value < 0) put('-');
+  // The magnitude as unsigned, so that INT64_MIN has one too.
+  put_unsigned(value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
+}
+
+// nullptr writes null. Out of line, as append is.
+[[gnu::noinline]] void JsonWriter::put_hex(const uint8_t* bytes, size_t length) {
   if (bytes == nullptr) {
-    field_null(key);
+    put_raw("null");
     return;
   }
-  put_key(key);
   put('"');
   for (size_t i = 0; i < length; ++i) {
     const char digits[] = {kHexDigits[bytes[i] >> 4], kHexDigits[bytes[i] & 0xF]};
     append(digits, sizeof digits);
   }
   put('"');
+}
+
+void JsonWriter::field_hex(const char* key, const uint8_t* bytes, size_t length) {
+  put_key(key);
+  put_hex(bytes, length);
 }
 
 void JsonWriter::field_tenths(const char* key, unsigned tenths) {
@@ -166,6 +178,11 @@ void JsonWriter::field_null(const char* key) {
 void JsonWriter::element(unsigned value) {
   begin_value();
   put_unsigned(value);
+}
+
+void JsonWriter::element_hex(const uint8_t* bytes, size_t length) {
+  begin_value();
+  put_hex(bytes, length);
 }
 
 void JsonWriter::end_line() {

@@ -26,12 +26,14 @@ class JsonWriter {
 
   void field(const char* key, bool value);
   void field(const char* key, unsigned value);
+  void field_integer(const char* key, int64_t value);
   void field(const char* key, const char* text);  // nullptr writes null
   void field_text(const char* key, const char* bytes, size_t length);
   void field_hex(const char* key, const uint8_t* bytes, size_t length);  // "0aff"; nullptr: null
   void field_tenths(const char* key, unsigned tenths);                   // 253 -> 25.3
   void field_null(const char* key);
-  void element(unsigned value);  // a number in an array
+  void element(unsigned value);                           // a number in an array
+  void element_hex(const uint8_t* bytes, size_t length);  // nullptr: null
 
   void end_line();  // a line end, then everything is written out
   void flush();
@@ -43,7 +45,8 @@ class JsonWriter {
   void put(char c);
   void put_raw(const char* text);
   void put_string(const char* bytes, size_t length);
-  void put_unsigned(unsigned value);
+  void put_unsigned(uint64_t value);
+  void put_hex(const uint8_t* bytes, size_t length);
 
   FILE* out_;
   bool first_ = true;

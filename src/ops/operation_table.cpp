@@ -11,3 +11,7 @@ const Operation* find_operation(const char* name) {
   }
   return nullptr;
 }
+
+bool is_answer(const Operation& operation, Reply reply) {
+  return operation.kind != OperationKind::query || is_answer(operation.answer, reply);
+}

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "ops/answer_check.h"
 #include "ops/arguments.h"
 #include "ops/command_frame.h"
 #include "ops/reply_values.h"
@@ -22,10 +23,12 @@ struct Operation {
   uint8_t transfer_length = 0;  // bytes moved each way
   uint8_t capacity = 0;         // size of each frame buffer
   // Queries: the label printed before the value under --verbose, what the
-  // reply holds, and the JSON key of the value.
+  // reply holds, the JSON key of the value, and what the reply must show to
+  // be the supervisor's answer.
   const char* label = nullptr;
   ValueKind value = ValueKind::power_status;
   const char* json_key = nullptr;
+  AnswerRule answer = AnswerRule::bus;
   // Setting commands: the argument form, the largest decimal value accepted
   // (from 1), and whether the value is echoed before the exchange.
   ArgumentForm form = ArgumentForm::none;
@@ -38,7 +41,8 @@ namespace operation_rows {
 constexpr Operation not_implemented(const char* name) { return {.name = name}; }
 
 constexpr Operation query(const char* name, uint8_t command, uint8_t length, uint8_t capacity,
-                          const char* label, ValueKind value, const char* json_key) {
+                          const char* label, ValueKind value, const char* json_key,
+                          AnswerRule answer = AnswerRule::bus) {
   return {.name = name,
           .kind = OperationKind::query,
           .command = command,
@@ -46,7 +50,8 @@ constexpr Operation query(const char* name, uint8_t command, uint8_t length, uin
           .capacity = capacity,
           .label = label,
           .value = value,
-          .json_key = json_key};
+          .json_key = json_key,
+          .answer = answer};
 }
 
 // Every setting command's frame is 16 bytes; its length follows its form.
@@ -71,15 +76,17 @@ inline constexpr Operation kOperations[] = {
     not_implemented("GET_ReadNVM"),
     query("GET_DeviceID", 0x21, 18, 32, "Device ID:", device_id, "device_id"),
     query("GET_DeviceInfo", 0x22, 66, 96, "Device info:", device_info, "device_info"),
-    query("GET_PowerStatus", 0x23, 6, 16, "Power status:", power_status, nullptr),
+    query("GET_PowerStatus", 0x23, 6, 16, "Power status:", power_status, nullptr,
+          AnswerRule::power_status),
     query("GET_SupervisorMode", 0x24, 4, 16, "Supervisor mode:", hex_byte, "supervisor_mode"),
     query("GET_ActiveMCU", 0x25, 4, 16, "Active MCU:", number_list, "active_mcus"),
     query("GET_ActiveUSBPorts", 0x26, 4, 16, "Active USB port:", number_list, "active_usb_ports"),
     query("GET_Event", 0x27, 20, 32, "Event:", events, "events"),
     query("GET_RGB", 0x28, 6, 16, "RGB:", rgb, "rgb"),
-    query("GET_LowBat", 0x29, 4, 96, "Threshold - low bat:", decimal_byte, "low_bat_percent"),
+    query("GET_LowBat", 0x29, 4, 96, "Threshold - low bat:", decimal_byte, "low_bat_percent",
+          AnswerRule::percent),
     query("GET_CriticalLowBat", 0x2A, 4, 96, "Threshold - critial low bat:", decimal_byte,
-          "critical_low_bat_percent"),
+          "critical_low_bat_percent", AnswerRule::percent),
     query("GET_AccelSensitivity", 0x2B, 4, 96, "Threshold - accelerometer:", decimal_byte,
           "accel_sensitivity"),
     query("GET_BoardTemperature", 0x2C, 6, 96, "Board temperature:", temperature,
@@ -118,6 +125,20 @@ constexpr bool frames_fit() {
 }
 static_assert(frames_fit(), "an operation's frame does not fit its buffers or its decoder");
 
+// A rule beyond the bus rule reads the value its query decodes.
+constexpr bool rules_fit() {
+  for (const Operation& operation : kOperations) {
+    if (operation.answer == AnswerRule::bus) continue;
+    if (operation.kind != OperationKind::query) return false;
+    if (operation.answer == AnswerRule::percent && operation.value != ValueKind::decimal_byte)
+      return false;
+    if (operation.answer == AnswerRule::power_status && operation.value != ValueKind::power_status)
+      return false;
+  }
+  return true;
+}
+static_assert(rules_fit(), "an answer rule reads a value its query does not hold");
+
 }  // namespace operation_rows
 
 using operation_rows::kOperations;
@@ -127,3 +148,8 @@ std::span<const Operation> operation_table();
 
 // The first operation whose name equals name exactly, or nullptr.
 const Operation* find_operation(const char* name);
+
+// Whether the reply, RX[0] up to the transfer length, is the supervisor's
+// answer by the operation's rule. A setting command's reply is not judged:
+// it always counts as answered.
+bool is_answer(const Operation& operation, Reply reply);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ops/run_operation.h"
 
+#include <cerrno>
+
 #include "ops/decoders.h"
 #include "ops/exchange.h"
 #include "ops/json_output.h"
@@ -8,9 +10,6 @@
 #include "spi/spi_device.h"
 
 namespace {
-
-constexpr int kCarriedOut = 0;
-constexpr int kRefused = 1;
 
 // Text followed by one line end, as puts writes it.
 void put_line(const char* text, FILE* out) {
@@ -38,8 +37,8 @@ void print_text(const OperationRun& run, const OperationContext& context) {
 }  // namespace
 
 OperationRun prepare_operation(const char* name, const char* argument) {
-  OperationRun run = {name, find_operation(name), RunError::none, ArgumentError::none, 0, false,
-                      {}};
+  OperationRun run = {
+      name, find_operation(name), RunError::none, ArgumentError::none, 0, false, false, {}};
   if (run.operation == nullptr) {
     run.error = RunError::unknown_operation;
     return run;
@@ -90,13 +89,21 @@ int run_operation(const char* name, const char* argument, const OperationContext
     // The echo comes before the exchange, so it stands even if that fails.
     if (run.operation->echo && !context.json)
       fprintf(context.out, "? %x\n", static_cast<unsigned>(run.value));
-    if (exchange_frame(context.spi_fd, *run.operation, run.frame) < 1)
-      die_with_errno("can't send spi message");
+    if (exchange_frame(context.spi_fd, *run.operation, run.frame) < 1) {
+      constexpr const char* kFailure = "can't send spi message";
+      if (!context.json) die_with_errno(kFailure);
+      const DeviceFailure failure = {kFailure, errno};
+      print_device_failure_json(context.out, name, context.device_path, &context.settings, failure);
+      return kDeviceFailed;
+    }
     run.exchanged = true;
+    run.answered = is_answer(*run.operation, Reply(run.frame.rx, run.operation->transfer_length));
   }
-  if (context.json)
-    print_run_json(context.out, run, context.device_path, context.settings);
-  else
+  if (!context.json) {
     print_text(run, context);
-  return run.error == RunError::none ? kCarriedOut : kRefused;
+    return run.error == RunError::none ? kCarriedOut : kRefused;
+  }
+  print_run_json(context.out, run, context.device_path, context.settings);
+  if (run.error != RunError::none) return kRefused;
+  return run.answered ? kCarriedOut : kNotAnswered;
 }

@@ -26,6 +26,7 @@ struct OperationRun {
   ArgumentError argument_error;
   uint32_t value;      // a setting's argument, as parsed
   bool exchanged;      // the frame went out and the reply came in
+  bool answered;       // exchanged, and the reply is an answer by its rule
   CommandFrame frame;  // valid for the operation's transfer length
 };
 
@@ -54,8 +55,13 @@ struct OperationContext {
   SpiSettings settings = kSpiSettings;  // as read back
 };
 
+// The exit statuses of a run in SPI mode; the last two in JSON mode only.
+inline constexpr int kCarriedOut = 0;
+inline constexpr int kRefused = 1;       // an "Error: " line, nothing sent
+inline constexpr int kNotAnswered = 3;   // the reply is no answer
+inline constexpr int kDeviceFailed = 4;  // opening, setting up or a transfer failed
+
 // Runs the operation called name with its -a argument and returns the run's
-// exit status: 0 when it was carried out, 1 when it printed an "Error: "
-// line and sent nothing. A failed exchange ends the run through
-// die_with_errno.
+// exit status. A failed exchange ends the run through die_with_errno, or in
+// JSON mode prints its object and returns kDeviceFailed.
 int run_operation(const char* name, const char* argument, const OperationContext& context);

@@ -248,6 +248,53 @@ TEST_F(Upload, FifoWithoutWriterIsAnEmptyFile) {
             "Error from tcgetattr: Inappropriate ioctl for device\n" + kBanner + finished(0));
 }
 
+struct JsonUploadCase {
+  const char* name;
+  bool file_unreadable;  // -b names a folder
+  std::vector<std::string> answers;
+  std::string tail;  // the object from its read-backs on
+  int status;
+};
+
+class JsonUpload : public Upload, public testing::WithParamInterface<JsonUploadCase> {};
+
+// With -j the text gives way to one object on one line.
+TEST_P(JsonUpload, IsOneObjectAtTheEnd) {
+  const JsonUploadCase& c = GetParam();
+  const std::string file =
+      c.file_unreadable ? dir.path("") : dir.write("image.bin", image_of(32768));
+  const BootloaderRun run =
+      run_with_bootloader(pty, {"-j", "-p", pty.slave_path(), "-b", file}, answering(c.answers));
+  EXPECT_TRUE(run.tool.exited_with(c.status)) << run.tool.describe();
+  EXPECT_EQ(run.tool.out, R"({"format_version":1,"port":")" + pty.slave_path() + R"(","file":")" +
+                              file + R"(","read_backs":)" + c.tail + "\n");
+  EXPECT_EQ(run.tool.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, JsonUpload,
+    testing::Values(
+        JsonUploadCase{"Whole",
+                       false,
+                       {std::string("ok\0", 3), "two"},
+                       R"(["6f6b00","74776f"],"bytes_sent":32768,"result":0,"reason":null})",
+                       0},
+        JsonUploadCase{"FileUnreadable",
+                       true,
+                       {},
+                       R"([],"bytes_sent":0,"result":-1,"reason":"file_read_failed",)"
+                       R"("error_code":21,"errno_name":"EISDIR"})",
+                       1}),
+    [](const testing::TestParamInfo<JsonUploadCase>& info) { return info.param.name; });
+
+TEST(JsonPort, ThatCannotBeOpenedIsAnObjectWithTheErrno) {
+  const harness::ChildResult run = run_supctl({"-j", "-p", "/nonexistent/ttyUSB0"});
+  EXPECT_TRUE(run.exited_with(1)) << run.describe();
+  EXPECT_EQ(run.out, R"({"format_version":1,"port":"/nonexistent/ttyUSB0","file":null,)"
+                     R"("error":"can't open port","error_code":2,"errno_name":"ENOENT"})"
+                     "\n");
+}
+
 // The open flags of the port's descriptor in the process pid, from /proc.
 unsigned port_flags(pid_t pid, const std::string& port) {
   const std::string process = "/proc/" + std::to_string(pid);

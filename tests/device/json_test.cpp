@@ -14,6 +14,7 @@ struct JsonCase {
   std::vector<std::string> more_args;
   Bytes reply;
   std::string members;  // what follows the common members: a jq expression of an object
+  int status = 0;
 };
 
 void PrintTo(const JsonCase& c, std::ostream* os) { *os << '"' << c.operation << '"'; }
@@ -34,8 +35,7 @@ TEST_P(JsonOutput, IsOneObjectOnOneLine) {
   if (!c.operation.empty()) args.insert(args.end(), {"-o", c.operation});
   args.insert(args.end(), c.more_args.begin(), c.more_args.end());
   const harness::ChildResult run = run_on_device(args);
-  const bool refused = c.members.find("error") != std::string::npos;
-  EXPECT_TRUE(run.exited_with(refused ? 1 : 0)) << run.describe();
+  EXPECT_TRUE(run.exited_with(c.status)) << run.describe();
   EXPECT_EQ(run.err, "");
   ASSERT_EQ(run.out.find('\n'), run.out.size() - 1) << run.out;
   const std::vector<sim::Transfer> transfers = device.transfers();
@@ -81,12 +81,63 @@ const JsonCase kCases[] = {
     {"GET_BoardTemperature", {}, {0xFF, 0xFF, 0xFD, 0x00}, R"({temperature_celsius: 25.3})"},
     {"SET_PowerOFF", {"-a", "x10"}, {}, R"({value: 16})"},
     {"SET_RGB", {"-a", "#1ff8000"}, {}, R"({value: "#ff8000"})"},
-    {"GET_\"Bogus\\", {}, {}, R"({error: "Operation unknown", error_code: "unknown_operation"})"},
-    {"SET_WriteNVM", {}, {}, R"({error: "TBD", error_code: "not_implemented"})"},
-    {"SET_RGB", {"-a", "ff8000"}, {}, R"({error: "Syntax error", error_code: "syntax_error"})"},
-    {"SET_LowBat", {"-a", "abc"}, {}, R"({error: "Parser failed", error_code: "parser_failed"})"},
+    {"GET_\"Bogus\\",
+     {},
+     {},
+     R"({error: "Operation unknown", error_code: "unknown_operation"})",
+     1},
+    {"SET_WriteNVM", {}, {}, R"({error: "TBD", error_code: "not_implemented"})", 1},
+    {"SET_RGB", {"-a", "ff8000"}, {}, R"({error: "Syntax error", error_code: "syntax_error"})", 1},
+    {"SET_LowBat",
+     {"-a", "abc"},
+     {},
+     R"({error: "Parser failed", error_code: "parser_failed"})",
+     1},
+    // Replies that are no answer, one for each rule of the operation table:
+    // decoded all the same, then answered false, status 3.
+    {"",
+     {},
+     {},
+     R"({line: true, charging: true, pg: true, motion: true, millivolts: 65535,
+         charge_percent: 255, answered: false})",
+     3},
+    {"GET_PowerStatus",
+     {},
+     {0xFF, 0x08, 0xAC, 0x0F, 0x65},
+     R"({line: true, charging: false, pg: false, motion: false, millivolts: 4012,
+         charge_percent: 101, answered: false})",
+     3},
+    {"GET_LowBat", {}, {0xFF, 0xFF, 0x00}, R"({low_bat_percent: 0, answered: false})", 3},
+    {"GET_SupervisorMode", {}, {0, 0, 0, 0}, R"({supervisor_mode: 0, answered: false})", 3},
 };
 
 INSTANTIATE_TEST_SUITE_P(Shapes, JsonOutput, testing::ValuesIn(kCases));
+
+// A device failure is one object with the errno and status 4, never an abort.
+TEST_F(DeviceTest, DeviceFailureInJsonIsAnObjectAndStatusFour) {
+  const struct {
+    const char* device;
+    bool transfer_fails;
+    std::string object;
+  } kFailures[] = {
+      {"/dev/spidev0.7", false,
+       R"({device: "/dev/spidev0.7", spi: null, error: "can't open device", error_code: 2,
+           errno_name: "ENOENT"})"},
+      {"/dev/spidev0.1", true,
+       R"({device: "/dev/spidev0.1", spi: {mode: 0, bits_per_word: 8, max_speed_hz: 100000},
+           error: "can't send spi message", error_code: 5, errno_name: "EIO"})"},
+  };
+  for (const auto& failure : kFailures) {
+    if (failure.transfer_fails) device.set_transfer_result(-1);
+    const harness::ChildResult run = run_on_device({"-j", "-o", "GET_RGB", "-d", failure.device});
+    EXPECT_TRUE(run.exited_with(4)) << run.describe();
+    EXPECT_EQ(run.err, "");
+    const harness::ChildResult jq = harness::run_captured(
+        {SUPCTL_JQ, "-n", "-e", "--argjson", "got", run.out,
+         "$got == {format_version: 1, operation: \"GET_RGB\", tx: null, rx: null} + " +
+             failure.object});
+    EXPECT_TRUE(jq.exited_with(0)) << run.out << jq.err;
+  }
+}
 
 }  // namespace

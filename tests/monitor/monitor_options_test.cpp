@@ -29,13 +29,12 @@ std::string parsed(std::vector<std::string> words) {
          " exec=" + text(o.hook_command) +
          " shutdown=" + (o.act_on_shutdown ? text(o.shutdown_command) : "no") +
          " poweroff=" + (o.poweroff_set ? std::to_string(o.poweroff_value) : "-") +
-         " flag=" + text(o.poweroff_flag) + " nut=" + text(o.status_file) +
-         (o.once ? " once" : "") + (o.json ? " json" : "") + (o.verbose ? " verbose" : "");
+         " nut=" + text(o.status_file) + (o.once ? " once" : "") + (o.json ? " json" : "") +
+         (o.mark_stopped ? " stopped" : "") + (o.verbose ? " verbose" : "");
 }
 
 const std::string kDefaults =
-    "dev=/dev/spidev0.1 interval=5000 exec=- shutdown=systemctl poweroff poweroff=- "
-    "flag=/run/supctl-monitor/poweroff nut=-";
+    "dev=/dev/spidev0.1 interval=5000 exec=- shutdown=systemctl poweroff poweroff=- nut=-";
 const std::string kRefused = "Try 'supctl-monitor --help'.\n";
 
 TEST(MonitorOptions, TakenOrRefused) {
@@ -45,15 +44,26 @@ TEST(MonitorOptions, TakenOrRefused) {
       // Empty words from unset variables of the settings file mean "not given".
       {{"-d", "", "-x", "", "-P", "", "-n", ""}, kDefaults},
       {{"-x", "logger $SUPCTL_EVENT", "--no-shutdown"}, "exec=logger $SUPCTL_EVENT shutdown=no"},
-      {{"-s", "halt", "-P", "x1f", "--poweroff-flag", "/tmp/f", "-n", "/run/b.dev"},
-       "shutdown=halt poweroff=31 flag=/tmp/f nut=/run/b.dev"},
+      {{"-s", "halt", "-P", "x1f", "-n", "/run/b.dev"}, "shutdown=halt poweroff=31 nut=/run/b.dev"},
+      {{"-P", "xFFFFFFFF", "--mark-stopped"}, "poweroff=4294967295 nut=- stopped"},
       {{"--once", "-j", "-v"}, " once json verbose"},
       {{"-i", "0.09"}, kRefused},
       {{"-i", "3600.001"}, kRefused},
       {{"-i", "1.0001"}, kRefused},
       {{"-i", "5s"}, kRefused},
       {{"-i", ".5"}, kRefused},
+      // The power-off value: x and 1 to 8 hex digits, nothing else.
       {{"-P", "1f"}, kRefused},
+      {{"-P", "x"}, kRefused},
+      {{"-P", "x-1"}, kRefused},
+      {{"-P", "x+1"}, kRefused},
+      {{"-P", "x 1"}, kRefused},
+      {{"-P", "x0x1"}, kRefused},
+      {{"-P", "x1;reboot"}, kRefused},
+      {{"-P", "x1\n"}, kRefused},
+      {{"-P", "x123456789"}, kRefused},
+      {{"--poweroff-flag", "/tmp/f"}, kRefused},
+      {{"--once", "--mark-stopped"}, kRefused},
       {{"-s", "halt", "--no-shutdown"}, kRefused},
       {{"-j"}, kRefused},
       {{"-d", "/dev/a\nvalue x0"}, kRefused},

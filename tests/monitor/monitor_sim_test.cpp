@@ -3,6 +3,7 @@
 // the monitor's log and its hooks' lines show each step's text in order.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ const std::string kHook =
 struct Step {
   std::string awaited;
   std::vector<std::string> changes = {};  // KEY=VALUE, set once `awaited` shows
+  int signal = 0;                         // then sent to the monitor
 };
 
 // supctl-sim on the board kept in `state`, a --set for each change.
@@ -36,9 +38,10 @@ std::vector<std::string> sim(const std::string& state, const std::vector<std::st
 TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
   TempDir directory;
   const std::string state = directory.path("state"), flag = directory.path("run/poweroff");
+  setenv("SUPCTL_MONITOR_RUN_DIR", directory.path("run").c_str(), 1);
   const std::vector<Step> steps = {
       {"hook ONLINE line=1 charging=1 charge=87", {"fault=silent"}},
-      {"COMMBAD: no supervisor's reply: ff ff ff ff ff ff"},
+      {"COMMBAD: no supervisor's reply: ff ff ff ff ff ff\n"},
       {"poll: no answer", {"fault=none"}},
       {"COMMOK:", {"power_flags=0"}},
       {"hook ONBATT line=0 charging=0 charge=87 mv=4012 code= name=\n",
@@ -65,13 +68,14 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
   // The shutdown command, started before SIGTERM, is waited for with its output.
   const harness::ChildResult run = harness::run_captured(
       {SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set", "events=", "--",
-       SUPCTL_MONITOR_BINARY, "-i", "0.1", "-v", "-P", "x1", "--poweroff-flag", flag, "-s",
+       SUPCTL_MONITOR_BINARY, "-i", "0.1", "-v", "-P", "x1", "-s",
        "echo \"$(tr '\\n' ' ' <" + flag + ")shut down\"", "-x", kHook},
       options);
+  unsetenv("SUPCTL_MONITOR_RUN_DIR");
   EXPECT_EQ(step, steps.size()) << run.out;
   EXPECT_TRUE(run.exited_with(0)) << run.describe() << "\n" << run.out;
-  EXPECT_NE(run.out.find("device /dev/spidev0.1 value x1 shut down\n"), std::string::npos)
-      << run.out;
+  EXPECT_NE(run.out.find("device /dev/spidev0.1 value x1 boot "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" reason critical shut down\n"), std::string::npos) << run.out;
   for (const char* once : {"COMMBAD:", "SHUTDOWN:", "hook SHUTDOWN", "shut down\n"})
     EXPECT_EQ(run.out.find(once), run.out.rfind(once)) << once << " twice in:\n" << run.out;
   EXPECT_LT(run.out.find("COMMOK:"), run.out.find("ONBATT:")) << run.out;
@@ -83,5 +87,101 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
       << run.out;
   EXPECT_EQ(run.out.find("can't"), std::string::npos) << run.out;
 }
+
+// A board on battery at 5 %, the monitor's log and its hooks' lines on one
+// stream; the run folder holds `decision` when given. Each case's steps are
+// awaited in order, then the texts that must show and must not.
+struct Case {
+  const char* name;
+  std::vector<std::string> options;
+  const char* decision;  // the record of an earlier run in this boot, or null
+  std::vector<Step> steps;
+  std::vector<std::string> shown, not_shown;
+};
+
+// The monitor under supctl-sim: the simulator's one child.
+pid_t monitor_of(pid_t sim_pid) {
+  const std::string id = std::to_string(sim_pid);
+  return static_cast<pid_t>(std::stol("0" + read_file("/proc/" + id + "/task/" + id + "/children")));
+}
+
+void run_case(const Case& c) {
+  TempDir directory;
+  const std::string state = directory.path("state"), run_dir = directory.path("run");
+  mkdir(run_dir.c_str(), 0755);
+  if (c.decision != nullptr)
+    directory.write("run/decision", "boot " + read_file("/proc/sys/kernel/random/boot_id") +
+                                        c.decision);
+  setenv("SUPCTL_MONITOR_RUN_DIR", run_dir.c_str(), 1);
+  std::vector<std::string> argv = {SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set",
+                                   "events=", "--set", "power_flags=0", "--set",
+                                   "charge_percent=5", "--", SUPCTL_MONITOR_BINARY, "-i", "0.2"};
+  argv.insert(argv.end(), c.options.begin(), c.options.end());
+  size_t step = 0, seen = 0;
+  harness::RunOptions options;
+  options.timeout = std::chrono::seconds(60);
+  options.stderr_to = "/dev/stdout";
+  options.on_output = [&](pid_t pid, const std::string& out) {
+    for (size_t at; step < c.steps.size() && (at = out.find(c.steps[step].awaited, seen)) != out.npos;
+         ++step) {
+      seen = at + c.steps[step].awaited.size();
+      if (!c.steps[step].changes.empty()) {
+        EXPECT_TRUE(harness::run_captured(sim(state, c.steps[step].changes)).exited_with(0));
+      }
+      if (c.steps[step].signal != 0) kill(monitor_of(pid), c.steps[step].signal);
+    }
+  };
+  const harness::ChildResult run = harness::run_captured(argv, options);
+  unsetenv("SUPCTL_MONITOR_RUN_DIR");
+  EXPECT_EQ(step, c.steps.size()) << run.out;
+  EXPECT_TRUE(run.exited_with(0)) << run.describe() << "\n" << run.out;
+  for (const std::string& text : c.shown) EXPECT_NE(run.out.find(text), run.out.npos) << text;
+  for (const std::string& text : c.not_shown)
+    EXPECT_EQ(run.out.find(text), run.out.npos) << text << " in:\n" << run.out;
+}
+
+class MonitorCase : public testing::TestWithParam<Case> {};
+
+TEST_P(MonitorCase, GoesAsItShould) { run_case(GetParam()); }
+
+const std::string kSlowHook = "sleep 1; echo hook $SUPCTL_EVENT $SUPCTL_REASON done";
+// Fails the first time, succeeds the second.
+const std::string kFailsOnce =
+    "test -e $SUPCTL_MONITOR_RUN_DIR/ran || { touch $SUPCTL_MONITOR_RUN_DIR/ran; exit 1; }; "
+    "echo shut down";
+
+INSTANTIATE_TEST_SUITE_P(
+    Decisions, MonitorCase,
+    testing::Values(
+        // The SHUTDOWN hook starts beside the slow ones, and SIGTERM waits for it.
+        Case{"ShutdownHookNeverQueued",
+             {"-x", kSlowHook, "-s", "kill -TERM $PPID"},
+             nullptr,
+             {{"waiting for the SHUTDOWN hook"}, {"hook SHUTDOWN critical done"}},
+             {"ending on SIGTERM"},
+             {"hook LOWBATT", "dropped"}},
+        Case{"FailedShutdownRetried",
+             {"-s", kFailsOnce},
+             nullptr,
+             {{"failed: status 1; trying again in 10 s"}, {"\nshut down\n", {}, SIGTERM}},
+             {},
+             {"trying again in 20 s"}},
+        Case{"LineBackWithdrawsTheDecision",
+             {"-s", "false", "-P", "x1", "-x", "echo hook $SUPCTL_EVENT"},
+             nullptr,
+             {{"trying again in 10 s", {"power_flags=8"}},
+              {"the shutdown is withdrawn", {"power_flags=0"}},
+              {"hook ONBATT", {}, SIGHUP}},
+             {"ending on SIGHUP"},
+             {"trying again in 20 s"}},
+        Case{"DecisionCarriedOnInTheSameBoot",
+             {"-v", "-s", "echo shut down", "-x", "echo hook $SUPCTL_EVENT"},
+             "reason lost\nran yes\n",
+             {{"not deciding again; the shutdown command ran"},
+              {"poll:", {}, SIGPIPE},
+              {"poll:", {}, SIGUSR1}},
+             {"hook LOWBATT", "ending on SIGUSR1"},
+             {"SHUTDOWN", "shut down\n"}}),
+    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace

@@ -49,6 +49,7 @@ std::string said(PowerGuard& guard, const Poll& poll) {
   const PollOutcome& outcome = guard.step(input_of(poll));
   static constexpr const char* kRemarks[] = {"low_rejected", "critical_rejected", "not_believed",
                                              "read_failed", "not_acted_on"};
+  static_assert(std::size(kRemarks) == kRemarkKinds);
   std::string text;
   for (const Notice& notice : outcome.notifications()) {
     text += std::string(" ") + notification_name(notice.kind);
@@ -56,9 +57,9 @@ std::string said(PowerGuard& guard, const Poll& poll) {
       text.append(":").append(std::to_string(notice.event_code));
   }
   if (outcome.shutdown_now) text += " !";
-  for (int bit = 0; bit < 5; ++bit)
+  for (int bit = 0; bit < kRemarkKinds; ++bit)
     if (outcome.remarks & (1u << bit)) text += std::string(" [") + kRemarks[bit] + "]";
-  if (guard.lost_on_battery_deadline() != INT64_MAX)
+  if (!guard.answering() && guard.lost_on_battery_deadline() != INT64_MAX)
     text.append(" @").append(std::to_string(guard.lost_on_battery_deadline() / 1000));
   return text.empty() ? text : text.substr(1);
 }
@@ -90,13 +91,15 @@ INSTANTIATE_TEST_SUITE_P(
                  {{0, "OB 9", "ONBATT BATTWARN LOWBATT"},
                   {5, "OL 9", "ONLINE"},
                   {10, "OB 9", "ONBATT BATTWARN LOWBATT"},
-                  {15, "--", "COMMBAD @45"},
+                  {15, "--", "COMMBAD @40"},
                   {20, "OB 9", "COMMOK SHUTDOWN !"}}},
         Sequence{"NeverAnsweredIsNoDecision",
                  {{0, "--", "COMMBAD"}, {60, "--", ""}, {120, "OL 80", "COMMOK ONLINE"}}},
+        // Counted from the last answer, not from the first poll without one.
         Sequence{"LostForThirtySecondsOnBattery",
                  {{0, "OB 50", "ONBATT"},
-                  {5, "--", "COMMBAD @35"},
+                  {5, "OB 50", ""},
+                  {20, "--", "COMMBAD @35"},
                   {34, "--", "@35"},
                   {35, "--", "LOWBATT SHUTDOWN !"},
                   {40, "--", ""},
@@ -117,16 +120,19 @@ INSTANTIATE_TEST_SUITE_P(
                   {15, "OB 50", "BATTWARN EVENT:2", {kBatLow}},
                   {20, "OB 50", "LOWBATT EVENT:3", {kBatCriticalLow}},
                   {25, "OB 50", "SHUTDOWN EVENT:3 !", {kBatCriticalLow}}}},
-        Sequence{"EventCountsNotBelievedAreSkipped",
-                 {{0, "OB 50", "ONBATT [not_believed]", {kBatCriticalLow}, -1, -1, kNotBelieved},
-                  {5, "OB 50", "", {kBatCriticalLow}, -1, -1, kNotBelieved},
+        // The codes read before a read that failed or was not believed count.
+        Sequence{"EventsBeforeABadReadAreKept",
+                 {{0, "OB 50", "ONBATT LOWBATT EVENT:3 [not_believed]", {kBatCriticalLow}, -1,
+                   -1, kNotBelieved},
+                  {5, "OB 50", "SHUTDOWN EVENT:3 ! [read_failed]", {kBatCriticalLow}, -1, -1,
+                   kReadFailed},
                   {10, "OB 50", ""},
                   {15, "OB 50", "[read_failed]", {}, -1, -1, kReadFailed}}},
         Sequence{"NoShutdownOnlyNotifies",
                  {{0, "OB 5", "ONBATT BATTWARN LOWBATT"},
                   {5, "OB 5", "[not_acted_on]"},
                   {10, "OB 5", ""},
-                  {15, "--", "COMMBAD @45"},
+                  {15, "--", "COMMBAD @40"},
                   {50, "--", ""}},
                  false}),
     [](const testing::TestParamInfo<Sequence>& info) { return info.param.name; });

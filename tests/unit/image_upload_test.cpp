@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bootloader/upload_json.h"
 #include "common/captured_output.h"
 
 namespace {
@@ -42,6 +43,25 @@ TEST(ReportPortRead, EndOfFileAndFailureHaveTheirLines) {
   EXPECT_EQ(output.text(),
             "Timeout from read OR closed fd\n"
             "Error from read: -1: Bad file descriptor\n");
+  close(ends[0]);
+}
+
+TEST(JsonUploadReport, HoldsEndOfFileAsEmptyAndAFailedReadAsNull) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  close(ends[1]);
+  CapturedOutput output;
+  {
+    JsonUploadReport report(output.stream(), "port", "");
+    report.started();
+    report.read_back(read_port(ends[0]));
+    report.read_back(read_port(-1));
+    report.ended({kNoAnswer, 2, 0, 0});
+  }
+  EXPECT_EQ(output.text(),
+            R"({"format_version":1,"port":"port","file":null,"read_backs":["",null],)"
+            R"("bytes_sent":2,"result":-3,"reason":"no_answer"})"
+            "\n");
   close(ends[0]);
 }
 
