@@ -86,9 +86,9 @@ void add_nut_definition(TextBuffer& out, const PowerGuard& guard, const BoardDet
 
 void add_stopped_nut_definition(TextBuffer& out) {
   out.add("device.type: ups\ndevice.mfr: supctl\n");
-  for (const char* name : {"battery.charge", "battery.voltage", "battery.charge.low",
-                           "battery.charge.warning", "battery.charger.status", "ups.temperature",
-                           "ups.status"})
+  for (const char* name :
+       {"battery.charge", "battery.voltage", "battery.charge.low", "battery.charge.warning",
+        "battery.charger.status", "ups.temperature", "ups.status"})
     out.add("%s: \"\"\n", name);
   out.add("ups.alarm: supctl-monitor is not running\n");
 }

@@ -14,9 +14,9 @@
 
 struct HookRequest {
   Notification kind;
-  uint8_t event_code;  // for Notification::event
-  bool power_known;    // the supervisor has answered at least once
-  PowerStatus power;   // the last answer
+  uint8_t event_code;                            // for Notification::event
+  bool power_known;                              // the supervisor has answered at least once
+  PowerStatus power;                             // the last answer
   ShutdownReason reason = ShutdownReason::none;  // for Notification::shutdown
 };
 
@@ -42,8 +42,7 @@ class HookEnvironment {
 // stdin on /dev/null, every signal at its default and unblocked, and the
 // given environment; ARGUMENT, when given, is its $1. Returns its pid, or
 // -1 (errno set).
-pid_t start_shell_command(const char* command, char* const* envp,
-                          const char* argument = nullptr);
+pid_t start_shell_command(const char* command, char* const* envp, const char* argument = nullptr);
 
 // One hook process and what it was started for.
 struct HookProcess {

@@ -248,8 +248,7 @@ void Monitor::decide_shutdown(int64_t now) {
       log_line("power-off request x%x left in %s/poweroff",
                static_cast<unsigned>(options_.poweroff_value), run_folder());
     } else {
-      log_line("can't write %s/poweroff: %s; power will not be cut", run_folder(),
-               strerror(errno));
+      log_line("can't write %s/poweroff: %s; power will not be cut", run_folder(), strerror(errno));
     }
   }
   record_decision();
@@ -303,8 +302,9 @@ void Monitor::shutdown_command_ended(int wait_status) {
   }
   char how[32];
   describe_wait_status(wait_status, how);
-  if (shutdown_killed_) snprintf(how, sizeof how, "ran over %lld s",
-                                 static_cast<long long>(kShutdownRunLimitMs / 1000));
+  if (shutdown_killed_)
+    snprintf(how, sizeof how, "ran over %lld s",
+             static_cast<long long>(kShutdownRunLimitMs / 1000));
   if (stopping_ || !guard_.shutdown_decided()) {
     log_line("shutdown command '%s' failed: %s", options_.shutdown_command, how);
     return;
@@ -363,7 +363,8 @@ void Monitor::reap_children() {
 // send again, the shutdown command's limit and its next run, the hooks.
 void Monitor::service_timers(int64_t now) {
   if (now >= next_watchdog_)
-    next_watchdog_ = now + (notifier_.send("WATCHDOG=1") ? notifier_.watchdog_ms() : kNotifyRetryMs);
+    next_watchdog_ =
+        now + (notifier_.send("WATCHDOG=1") ? notifier_.watchdog_ms() : kNotifyRetryMs);
   if (now >= status_retry_) publish_status(now);
   if (shutdown_pid_ > 0 && !shutdown_killed_ && now - shutdown_started_ >= kShutdownRunLimitMs) {
     kill(-shutdown_pid_, SIGKILL);
@@ -396,8 +397,8 @@ bool Monitor::take_signal(int signal_fd) {
 
 int64_t Monitor::next_wakeup() const {
   int64_t wakeup = std::min({next_watchdog_, status_retry_, hooks_.deadline_ms()});
-  if (!stopping_) wakeup = std::min({wakeup, next_poll_, guard_.lost_on_battery_deadline(),
-                                     next_shutdown_run_});
+  if (!stopping_)
+    wakeup = std::min({wakeup, next_poll_, guard_.lost_on_battery_deadline(), next_shutdown_run_});
   if (shutdown_pid_ > 0 && !shutdown_killed_)
     wakeup = std::min(wakeup, shutdown_started_ + kShutdownRunLimitMs);
   return wakeup;
@@ -412,9 +413,8 @@ int Monitor::run(int signal_fd) {
     if (!stopping_ && (now >= next_poll_ || now >= guard_.lost_on_battery_deadline())) {
       poll_supervisor(now);
       // Polls keep their rhythm; a late one does not bunch up the next.
-      const int64_t interval = guard_.on_battery()
-                                   ? std::min(options_.interval_ms, kBatteryPollMs)
-                                   : options_.interval_ms;
+      const int64_t interval = guard_.on_battery() ? std::min(options_.interval_ms, kBatteryPollMs)
+                                                   : options_.interval_ms;
       next_poll_ = std::max(next_poll_ + interval, now + interval / 2);
     }
     service_timers(monotonic_ms());
@@ -432,9 +432,8 @@ int Monitor::run(int signal_fd) {
 // the descriptor, but for those of a fault (SIGSEGV, SIGABRT from the
 // service manager's watchdog, ...), which keep their core dump. SIGPIPE and
 // SIGXFSZ are ignored: a log reader gone or a full file is no reason to stop.
-constexpr int kEndingSignals[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2,
-                                  SIGALRM,   SIGTERM, SIGSTKFLT, SIGPWR,  SIGVTALRM,
-                                  SIGPROF,   SIGIO,   SIGXCPU};
+constexpr int kEndingSignals[] = {SIGHUP,    SIGINT, SIGQUIT,   SIGUSR1, SIGUSR2, SIGALRM, SIGTERM,
+                                  SIGSTKFLT, SIGPWR, SIGVTALRM, SIGPROF, SIGIO,   SIGXCPU};
 
 int signals_to_descriptor() {
   signal(SIGPIPE, SIG_IGN);

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-
 namespace {
 
 constexpr int64_t kMinIntervalMs = 100;
@@ -43,7 +42,9 @@ MonitorCommand invalid(FILE* err, const char* what, const char* text) {
   return MonitorCommand::invalid;
 }
 
-bool is_hex_digit(char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool is_hex_digit(char c) {
+  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 }  // namespace
 

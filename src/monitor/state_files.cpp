@@ -111,8 +111,7 @@ BootId read_boot_id() {
 size_t format_poweroff_flag(char* out, size_t size, const char* device, uint32_t value,
                             const BootId& boot, ShutdownReason reason) {
   return length_of(snprintf(out, size, "device %s\nvalue x%x\nboot %s\nreason %s\n", device,
-                            static_cast<unsigned>(value), boot.text,
-                            shutdown_reason_name(reason)));
+                            static_cast<unsigned>(value), boot.text, shutdown_reason_name(reason)));
 }
 
 bool write_poweroff_flag(const char* device, uint32_t value, const BootId& boot,

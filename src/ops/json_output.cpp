@@ -97,7 +97,8 @@ void write_value_json(JsonWriter& json, const Operation& query, const ReplyValue
 }
 
 void write_errno(JsonWriter& json, int error) {
-  json.field_integer("error_code", error);
+  json.field("error_code", "system_error");
+  json.field_integer("errno", error);
   json.field("errno_name", error != 0 ? strerrorname_np(error) : nullptr);
 }
 

@@ -15,8 +15,10 @@ inline constexpr unsigned kJsonFormatVersion = 1;
 // Writes a query's decoded value under the keys of its operation.
 void write_value_json(JsonWriter& json, const Operation& query, const ReplyValue& value);
 
-// Writes error_code, the errno number, and errno_name, its symbolic name
-// ("EACCES"; null for 0 and for a number that has none).
+// Writes error_code "system_error" (an error code is a word in every
+// object, so a reader needs one type for it), errno, the number, and
+// errno_name, its symbolic name ("EACCES"; null for 0 and for a number
+// that has none).
 void write_errno(JsonWriter& json, int error);
 
 // Writes the object of a run on device_path with the settings read back:

@@ -283,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
                        true,
                        {},
                        R"([],"bytes_sent":0,"result":-1,"reason":"file_read_failed",)"
-                       R"("error_code":21,"errno_name":"EISDIR"})",
+                       R"("error_code":"system_error","errno":21,"errno_name":"EISDIR"})",
                        1}),
     [](const testing::TestParamInfo<JsonUploadCase>& info) { return info.param.name; });
 
@@ -291,7 +291,7 @@ TEST(JsonPort, ThatCannotBeOpenedIsAnObjectWithTheErrno) {
   const harness::ChildResult run = run_supctl({"-j", "-p", "/nonexistent/ttyUSB0"});
   EXPECT_TRUE(run.exited_with(1)) << run.describe();
   EXPECT_EQ(run.out, R"({"format_version":1,"port":"/nonexistent/ttyUSB0","file":null,)"
-                     R"("error":"can't open port","error_code":2,"errno_name":"ENOENT"})"
+                     R"("error":"can't open port","error_code":"system_error","errno":2,"errno_name":"ENOENT"})"
                      "\n");
 }
 

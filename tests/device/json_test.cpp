@@ -121,11 +121,12 @@ TEST_F(DeviceTest, DeviceFailureInJsonIsAnObjectAndStatusFour) {
     std::string object;
   } kFailures[] = {
       {"/dev/spidev0.7", false,
-       R"({device: "/dev/spidev0.7", spi: null, error: "can't open device", error_code: 2,
+       R"({device: "/dev/spidev0.7", spi: null, error: "can't open device", error_code: "system_error", errno: 2,
            errno_name: "ENOENT"})"},
       {"/dev/spidev0.1", true,
        R"({device: "/dev/spidev0.1", spi: {mode: 0, bits_per_word: 8, max_speed_hz: 100000},
-           error: "can't send spi message", error_code: 5, errno_name: "EIO"})"},
+           error: "can't send spi message", error_code: "system_error", errno: 5,
+           errno_name: "EIO"})"},
   };
   for (const auto& failure : kFailures) {
     if (failure.transfer_fails) device.set_transfer_result(-1);

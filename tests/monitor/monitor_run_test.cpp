@@ -44,10 +44,9 @@ TEST(MonitorService, ReadyWatchdogStaleFlagAndSigterm) {
       messages.emplace_back(message, static_cast<size_t>(size));
     kill(pid, SIGTERM);
   };
-  const harness::ChildResult run =
-      harness::run_captured({SUPCTL_MONITOR_BINARY, "-d", directory.path("no-device"), "-i", "0.1",
-                             "-s", "true"},
-                            options);
+  const harness::ChildResult run = harness::run_captured(
+      {SUPCTL_MONITOR_BINARY, "-d", directory.path("no-device"), "-i", "0.1", "-s", "true"},
+      options);
   unsetenv("SUPCTL_MONITOR_RUN_DIR");
   unsetenv("NOTIFY_SOCKET");
   unsetenv("WATCHDOG_USEC");
@@ -72,7 +71,9 @@ TEST(MonitorOutput, StatusesOfARunThatCantGoOn) {
   const std::string monitor = SUPCTL_MONITOR_BINARY;
   const Case kCases[] = {
       {{monitor, "-V"}, "/dev/full", 1, "supctl-monitor: write error: No space left on device\n"},
-      {{monitor, "-P", "x1;reboot"}, nullptr, 2,
+      {{monitor, "-P", "x1;reboot"},
+       nullptr,
+       2,
        "supctl-monitor: invalid power-off value (x and 1 to 8 hex digits): 'x1;reboot'\n"
        "Try 'supctl-monitor --help'.\n"},
   };

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -66,11 +67,11 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
     if (!stopped && step == steps.size()) stopped = kill(pid, SIGTERM) == 0;
   };
   // The shutdown command, started before SIGTERM, is waited for with its output.
-  const harness::ChildResult run = harness::run_captured(
-      {SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set", "events=", "--",
-       SUPCTL_MONITOR_BINARY, "-i", "0.1", "-v", "-P", "x1", "-s",
-       "echo \"$(tr '\\n' ' ' <" + flag + ")shut down\"", "-x", kHook},
-      options);
+  const harness::ChildResult run =
+      harness::run_captured({SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set",
+                             "events=", "--", SUPCTL_MONITOR_BINARY, "-i", "0.1", "-v", "-P", "x1",
+                             "-s", "echo \"$(tr '\\n' ' ' <" + flag + ")shut down\"", "-x", kHook},
+                            options);
   unsetenv("SUPCTL_MONITOR_RUN_DIR");
   EXPECT_EQ(step, steps.size()) << run.out;
   EXPECT_TRUE(run.exited_with(0)) << run.describe() << "\n" << run.out;
@@ -102,7 +103,8 @@ struct Case {
 // The monitor under supctl-sim: the simulator's one child.
 pid_t monitor_of(pid_t sim_pid) {
   const std::string id = std::to_string(sim_pid);
-  return static_cast<pid_t>(std::stol("0" + read_file("/proc/" + id + "/task/" + id + "/children")));
+  return static_cast<pid_t>(
+      std::stol("0" + read_file("/proc/" + id + "/task/" + id + "/children")));
 }
 
 void run_case(const Case& c) {
@@ -110,19 +112,31 @@ void run_case(const Case& c) {
   const std::string state = directory.path("state"), run_dir = directory.path("run");
   mkdir(run_dir.c_str(), 0755);
   if (c.decision != nullptr)
-    directory.write("run/decision", "boot " + read_file("/proc/sys/kernel/random/boot_id") +
-                                        c.decision);
+    directory.write("run/decision",
+                    "boot " + read_file("/proc/sys/kernel/random/boot_id") + c.decision);
   setenv("SUPCTL_MONITOR_RUN_DIR", run_dir.c_str(), 1);
-  std::vector<std::string> argv = {SUPCTL_SIM_BINARY, "--state", state, "--reset", "--set",
-                                   "events=", "--set", "power_flags=0", "--set",
-                                   "charge_percent=5", "--", SUPCTL_MONITOR_BINARY, "-i", "0.2"};
+  std::vector<std::string> argv = {SUPCTL_SIM_BINARY,
+                                   "--state",
+                                   state,
+                                   "--reset",
+                                   "--set",
+                                   "events=",
+                                   "--set",
+                                   "power_flags=0",
+                                   "--set",
+                                   "charge_percent=5",
+                                   "--",
+                                   SUPCTL_MONITOR_BINARY,
+                                   "-i",
+                                   "0.2"};
   argv.insert(argv.end(), c.options.begin(), c.options.end());
   size_t step = 0, seen = 0;
   harness::RunOptions options;
   options.timeout = std::chrono::seconds(60);
   options.stderr_to = "/dev/stdout";
   options.on_output = [&](pid_t pid, const std::string& out) {
-    for (size_t at; step < c.steps.size() && (at = out.find(c.steps[step].awaited, seen)) != out.npos;
+    for (size_t at;
+         step < c.steps.size() && (at = out.find(c.steps[step].awaited, seen)) != out.npos;
          ++step) {
       seen = at + c.steps[step].awaited.size();
       if (!c.steps[step].changes.empty()) {
@@ -138,6 +152,34 @@ void run_case(const Case& c) {
   for (const std::string& text : c.shown) EXPECT_NE(run.out.find(text), run.out.npos) << text;
   for (const std::string& text : c.not_shown)
     EXPECT_EQ(run.out.find(text), run.out.npos) << text << " in:\n" << run.out;
+}
+
+// A device whose transfers fail is closed after each failed poll: with a
+// descriptor left open a poll, some thousand polls later the guardian could
+// not open its device again.
+TEST(MonitorOnBoard, FailedPollsLeaveNoDescriptorOpen) {
+  TempDir directory;
+  size_t polls = 0;
+  long first = -1, last = -1;
+  harness::RunOptions options;
+  options.stderr_to = "/dev/stdout";
+  options.on_output = [&](pid_t pid, const std::string& out) {
+    size_t seen = 0;
+    for (size_t at = 0; (at = out.find("poll:", at)) != out.npos; ++at) ++seen;
+    if (seen == polls) return;
+    polls = seen;
+    const std::string fds = "/proc/" + std::to_string(monitor_of(pid)) + "/fd";
+    last = std::distance(std::filesystem::directory_iterator(fds),
+                         std::filesystem::directory_iterator());
+    if (first < 0) first = last;
+    if (polls >= 20) kill(monitor_of(pid), SIGTERM);
+  };
+  const harness::ChildResult run = harness::run_captured(
+      {SUPCTL_SIM_BINARY, "--state", directory.path("state"), "--reset", "--set", "fault=transfer",
+       "--", SUPCTL_MONITOR_BINARY, "-i", "0.1", "-v"},
+      options);
+  EXPECT_GE(polls, 20u) << run.out;
+  EXPECT_EQ(last, first) << run.out;
 }
 
 class MonitorCase : public testing::TestWithParam<Case> {};
@@ -159,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
              nullptr,
              {{"waiting for the SHUTDOWN hook"}, {"hook SHUTDOWN critical done"}},
              {"ending on SIGTERM"},
-             {"hook LOWBATT", "dropped"}},
+             {"hook LOWBATT", "dropped", "failed"}},
         Case{"FailedShutdownRetried",
              {"-s", kFailsOnce},
              nullptr,

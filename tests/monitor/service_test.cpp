@@ -63,15 +63,15 @@ TEST(HookRunner, FullQueueDropsEventsFirst) {
     Notification incoming;
     const char* dropped;
   };
-  for (const Case& c : {Case{-1, kOnline, "ONLINE"}, Case{-1, kEvent, "EVENT"},
-                        Case{5, kOnline, "EVENT"}}) {
+  for (const Case& c :
+       {Case{-1, kOnline, "ONLINE"}, Case{-1, kEvent, "EVENT"}, Case{5, kOnline, "EVENT"}}) {
     CapturedOutput log;
     HookRunner runner("true", log.stream());
     for (int i = 0; i < kHookQueueSize; ++i)
       runner.submit({i == c.event_at ? kEvent : kOnline, 0, false, {}}, 0);
     runner.submit({c.incoming, 0, false, {}}, 0);
-    EXPECT_EQ(log.text(), std::string("hook queue full (32): dropped the hook for ") + c.dropped +
-                              "\n");
+    EXPECT_EQ(log.text(),
+              std::string("hook queue full (32): dropped the hook for ") + c.dropped + "\n");
   }
 }
 
@@ -79,7 +79,7 @@ TEST(HookRunner, FullQueueDropsEventsFirst) {
 // hook is logged with how it ended.
 TEST(HookRunner, ShutdownStartsAtOnceAndFailuresAreLogged) {
   CapturedOutput log;
-  HookRunner runner("exit 3", log.stream());
+  HookRunner runner("[ $SUPCTL_EVENT = SHUTDOWN ] && kill -9 $$; exit 3", log.stream());
   runner.submit({Notification::onbatt, 0, false, {}}, 0);
   runner.service(0);
   runner.submit({Notification::shutdown, 0, false, {}}, 0);
@@ -91,7 +91,7 @@ TEST(HookRunner, ShutdownStartsAtOnceAndFailuresAreLogged) {
   EXPECT_TRUE(runner.idle());
   const std::string text = log.text();
   EXPECT_NE(text.find("hook for ONBATT failed: status 3\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("hook for SHUTDOWN failed: status 3\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("hook for SHUTDOWN failed: signal 9\n"), std::string::npos) << text;
 }
 
 TEST(MonitorClock, MillisecondsOfSecondsAndNanoseconds) {
