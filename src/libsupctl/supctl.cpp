@@ -28,8 +28,8 @@ namespace {
 // is not in the table the row past the end is no constant, and the build
 // stops there.
 consteval const Operation& operation(std::string_view name) {
-  for (const Operation& operation : kOperations) {
-    if (name == operation.name) return operation;
+  for (const Operation& row : kOperations) {
+    if (name == row.name) return row;
   }
   return kOperations[std::size(kOperations)];
 }

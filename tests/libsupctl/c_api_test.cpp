@@ -77,18 +77,18 @@ Run query(int (*get)(supctl_device*, Value*), std::string (*show)(const Value&))
 }
 
 // A setting, then what shows its effect.
-Run setting(std::function<int(supctl_device*)> set, Run then) {
+Run setting(const std::function<int(supctl_device*)>& set, const Run& then) {
   return [=](supctl_device* device) {
     const std::string result = number(set(device));
     return result + ", " + then(device);
   };
 }
-Run setting(int (*set)(supctl_device*, uint32_t), uint32_t value, Run then) {
+Run setting(int (*set)(supctl_device*, uint32_t), uint32_t value, const Run& then) {
   return setting([=](supctl_device* device) { return set(device, value); }, then);
 }
 
 // supctl-sim's line for what no query reads back.
-Run shown_by_sim(std::string key) {
+Run shown_by_sim(const std::string& key) {
   return [=](supctl_device*) {
     const std::string state = board();
     const size_t at = state.find("\n" + key + " = ") + 1;
