@@ -108,16 +108,18 @@ supctl_rgb rgb_of(Reply reply) {
 
 uint16_t temperature_of(Reply reply) { return decode_temperature(reply).tenths; }
 
-constexpr const char* kResultTexts[] = {
-    "success",
-    "no supervisor answered",
-    "argument out of range",
-    "device not open",
-    "can't open device",
-    "can't apply the spi settings",
-    "can't send spi message",
+constexpr struct {
+  int result;
+  const char* text;
+} kResultTexts[] = {
+    {SUPCTL_OK, "success"},
+    {SUPCTL_NOT_ANSWERED, "no supervisor answered"},
+    {SUPCTL_ERROR_ARGUMENT, "invalid argument"},
+    {SUPCTL_ERROR_CLOSED, "device not open"},
+    {SUPCTL_ERROR_OPEN, "can't open device"},
+    {SUPCTL_ERROR_SETTINGS, "can't apply the spi settings"},
+    {SUPCTL_ERROR_TRANSFER, "can't send spi message"},
 };
-static_assert(std::size(kResultTexts) == SUPCTL_ERROR_TRANSFER + 1);
 
 }  // namespace
 
@@ -142,8 +144,10 @@ void supctl_close(supctl_device* device) {
 }
 
 const char* supctl_result_text(int result) {
-  if (result < 0 || result >= static_cast<int>(std::size(kResultTexts))) return "unknown result";
-  return kResultTexts[result];
+  for (const auto& [code, text] : kResultTexts) {
+    if (code == result) return text;
+  }
+  return "unknown result";
 }
 
 const char* supctl_event_name(uint8_t code) { return event_name(code); }
