@@ -18,22 +18,28 @@ _supctl_monitor() {
             fi
             return
             ;;
-        -n | --nut)
+        -n | --nut | --metrics)
             compopt -o filenames 2>/dev/null
             COMPREPLY=($(compgen -f -- "$cur"))
+            return
+            ;;
+        --hooks-dir)
+            compopt -o filenames 2>/dev/null
+            COMPREPLY=($(compgen -d -- "$cur"))
             return
             ;;
         -x | --exec | -s | --shutdown)
             COMPREPLY=($(compgen -c -- "$cur"))
             return
             ;;
-        -i | --interval | -P | --poweroff)
+        -i | --interval | -P | --poweroff | --runtime-low | --on-battery-max | --voltage-low)
             return
             ;;
     esac
 
     local options="-d -i -x -s -P -n -j -v -h -V --dev --interval --exec --shutdown
-        --no-shutdown --poweroff --nut --once --json --mark-stopped --verbose --help --version"
+        --no-shutdown --poweroff --nut --hooks-dir --metrics --once --json --mark-stopped --verbose
+        --help --version --runtime-low --on-battery-max --voltage-low --forceshutdown"
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
     fi

@@ -29,6 +29,19 @@ void add_volts(TextBuffer& out, unsigned millivolts) {
   out.add("%u.%03u", millivolts / 1000, millivolts % 1000);
 }
 
+// The runtime left, or "" once it is unknown: dummy-ups keeps a variable
+// that a newer file leaves out.
+void add_runtime(TextBuffer& out, const PowerGuard& guard) {
+  const std::optional<uint32_t> runtime = guard.runtime_seconds();
+  if (runtime) {
+    out.add("battery.runtime: %u\n", static_cast<unsigned>(*runtime));
+  } else {
+    out.add("battery.runtime: \"\"\n");
+  }
+  if (guard.rules().runtime_low_s > 0)
+    out.add("battery.runtime.low: %u\n", static_cast<unsigned>(guard.rules().runtime_low_s));
+}
+
 }  // namespace
 
 // printf-style, so the compiler checks each format against its values.
@@ -44,7 +57,8 @@ void TextBuffer::add(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
 }
 
 void add_ups_status(TextBuffer& out, const PowerStatus& power, bool low_battery,
-                    bool lost_on_battery) {
+                    bool lost_on_battery, bool forced) {
+  if (forced) out.add("FSD ");
   if (lost_on_battery) {
     out.add("OB LB");
     return;
@@ -68,8 +82,9 @@ void add_nut_definition(TextBuffer& out, const PowerGuard& guard, const BoardDet
     add_volts(out, power.millivolts);
     out.add("\nbattery.charge.low: %u\nbattery.charge.warning: %u\n", guard.thresholds().critical,
             guard.thresholds().low);
+    add_runtime(out, guard);
     out.add("battery.charger.status: %s\nups.status: ", charger_status(power));
-    add_ups_status(out, power, guard.low_battery(), guard.lost_on_battery());
+    add_ups_status(out, power, guard.low_battery(), guard.lost_on_battery(), guard.forced());
     out.add("\n");
   } else {
     // Nothing known yet. NUT reads a file without a status as OL; an empty
@@ -86,9 +101,9 @@ void add_nut_definition(TextBuffer& out, const PowerGuard& guard, const BoardDet
 
 void add_stopped_nut_definition(TextBuffer& out) {
   out.add("device.type: ups\ndevice.mfr: supctl\n");
-  for (const char* name :
-       {"battery.charge", "battery.voltage", "battery.charge.low", "battery.charge.warning",
-        "battery.charger.status", "ups.temperature", "ups.status"})
+  for (const char* name : {"battery.charge", "battery.voltage", "battery.charge.low",
+                           "battery.charge.warning", "battery.runtime", "battery.runtime.low",
+                           "battery.charger.status", "ups.temperature", "ups.status"})
     out.add("%s: \"\"\n", name);
   out.add("ups.alarm: supctl-monitor is not running\n");
 }
@@ -103,13 +118,22 @@ void add_status_words(TextBuffer& out, const PowerGuard& guard) {
             power.charge_percent);
     add_volts(out, power.millivolts);
     out.add(" V");
-    if (guard.low_battery()) out.add(", battery critically low");
+    const std::optional<uint32_t> runtime = guard.runtime_seconds();
+    // In minutes, so that STATUS= does not change at every poll, but for
+    // the last two.
+    if (runtime && *runtime < 120) out.add(", %u s left", static_cast<unsigned>(*runtime));
+    if (runtime && *runtime >= 120) out.add(", %u min left", static_cast<unsigned>(*runtime / 60));
   }
-  if (guard.shutdown_decided()) out.add("; shutting down");
+  const ShutdownReason condition = guard.condition();
+  if (guard.shutdown_decided()) {
+    out.add("; shutting down (%s)", shutdown_reason_name(guard.shutdown_reason()));
+  } else if (condition != ShutdownReason::none) {
+    out.add(", shutdown condition: %s", shutdown_reason_name(condition));
+  }
 }
 
 void add_once_line(TextBuffer& out, const PollInput& input) {
-  add_ups_status(out, input.power, false, false);
+  add_ups_status(out, input.power, false, false, false);
   out.add(" %u%% ", input.power.charge_percent);
   add_volts(out, input.power.millivolts);
   out.add("V");
@@ -122,4 +146,5 @@ void add_once_line(TextBuffer& out, const PollInput& input) {
       out.add(" %s ?", names[i]);
     }
   }
+  if (thresholds_contradict(input)) out.add(" (critical at or above low)");
 }

@@ -36,9 +36,10 @@ class TextBuffer {
 };
 
 // NUT's ups.status: OL or OB, CHRG or DISCHRG, and LB while the shutdown
-// condition holds; OB LB once the supervisor is lost on battery.
+// condition holds; OB LB once the supervisor is lost on battery; FSD first
+// once the supervisor asked for the shutdown (FORCESHUTDOWN).
 void add_ups_status(TextBuffer& out, const PowerStatus& power, bool low_battery,
-                    bool lost_on_battery);
+                    bool lost_on_battery, bool forced);
 
 // The dummy-ups definition: "key: value" lines.
 void add_nut_definition(TextBuffer& out, const PowerGuard& guard, const BoardDetails& details);
@@ -56,8 +57,15 @@ inline bool threshold_known(const PollInput& input, uint8_t percent) {
   return input.answered && input.thresholds_read && percent >= 1 && percent <= 100;
 }
 
+// Both thresholds read, and the critical one at or above the low one.
+inline bool thresholds_contradict(const PollInput& input) {
+  return threshold_known(input, input.low_bat) && threshold_known(input, input.critical_low_bat) &&
+         thresholds_contradict(input.low_bat, input.critical_low_bat);
+}
+
 // The --once line of an answered poll, without its line end: NUT's status,
-// charge, voltage and the two thresholds ("?" when out of 1..100).
+// charge, voltage and the two thresholds ("?" when out of 1..100), and
+// whether they contradict each other.
 void add_once_line(TextBuffer& out, const PollInput& input);
 
 // The --once state as one JSON object on one line.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstring>
 
 #include "ops/reply_values.h"
@@ -19,7 +20,7 @@ namespace {
 constexpr const char* kWithheldPrefixes[] = {
     "NOTIFY_SOCKET=",     "WATCHDOG_USEC=",     "WATCHDOG_PID=",          "SUPCTL_EVENT=",
     "SUPCTL_EVENT_CODE=", "SUPCTL_EVENT_NAME=", "SUPCTL_CHARGE_PERCENT=", "SUPCTL_MILLIVOLTS=",
-    "SUPCTL_LINE=",       "SUPCTL_CHARGING=",   "SUPCTL_REASON=",
+    "SUPCTL_LINE=",       "SUPCTL_CHARGING=",   "SUPCTL_REASON=",         "SUPCTL_RUNTIME_S=",
 };
 
 bool withheld(const char* variable) {
@@ -49,6 +50,7 @@ HookEnvironment::HookEnvironment(const HookRequest& request, char* const* inheri
     add("SUPCTL_LINE=%u", request.power.line ? 1u : 0u);
     add("SUPCTL_CHARGING=%u", request.power.charging ? 1u : 0u);
   }
+  if (request.runtime_s) add("SUPCTL_RUNTIME_S=%u", static_cast<unsigned>(*request.runtime_s));
   if (request.kind == Notification::shutdown)
     add("SUPCTL_REASON=%s", shutdown_reason_name(request.reason));
   if (request.kind == Notification::event) {
@@ -91,9 +93,17 @@ void describe_wait_status(int wait_status, char (&text)[32]) {
   }
 }
 
+void HookRunner::log(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
+  if (name_ != nullptr) fprintf(log_, "%s: ", name_);
+  va_list arguments;
+  va_start(arguments, format);
+  vfprintf(log_, format, arguments);
+  va_end(arguments);
+}
+
 void HookRunner::drop(int position) {
-  fprintf(log_, "hook queue full (%d): dropped the hook for %s\n", kHookQueueSize,
-          notification_name(queue_[position].kind));
+  log("hook queue full (%d): dropped the hook for %s\n", kHookQueueSize,
+      notification_name(queue_[position].kind));
   for (int i = position + 1; i < queued_; ++i) queue_[i - 1] = queue_[i];
   --queued_;
 }
@@ -108,8 +118,8 @@ void HookRunner::submit(const HookRequest& request, int64_t now_ms) {
       return r.kind == Notification::event;
     });
     if (event == queue_ + queued_ && request.kind == Notification::event) {
-      fprintf(log_, "hook queue full (%d): dropped the hook for %s\n", kHookQueueSize,
-              notification_name(request.kind));
+      log("hook queue full (%d): dropped the hook for %s\n", kHookQueueSize,
+          notification_name(request.kind));
       return;
     }
     drop(event == queue_ + queued_ ? 0 : static_cast<int>(event - queue_));
@@ -119,16 +129,15 @@ void HookRunner::submit(const HookRequest& request, int64_t now_ms) {
 
 void HookRunner::start(HookProcess& process, const HookRequest& request, int64_t now_ms) {
   const HookEnvironment environment(request, environ);
-  process = {start_shell_command(command_, environment.envp()), request, now_ms, false};
+  process = {start_shell_command(command_, environment.envp(), argument_), request, now_ms, false};
   if (process.pid < 0)
-    fprintf(log_, "hook for %s: can't start: %s\n", notification_name(request.kind),
-            strerror(errno));
+    log("hook for %s: can't start: %s\n", notification_name(request.kind), strerror(errno));
 }
 
 void HookRunner::end_if_over_time(HookProcess& process, int64_t now_ms) {
   if (process.pid <= 0 || process.ended || now_ms - process.started_ms < kHookTimeLimitMs) return;
-  fprintf(log_, "hook for %s ran over %lld s: ended\n", notification_name(process.request.kind),
-          static_cast<long long>(kHookTimeLimitMs / 1000));
+  log("hook for %s ran over %lld s: ended\n", notification_name(process.request.kind),
+      static_cast<long long>(kHookTimeLimitMs / 1000));
   kill(-process.pid, SIGKILL);
   process.ended = true;
 }
@@ -149,7 +158,7 @@ bool HookRunner::reaped(HookProcess& process, pid_t pid, int wait_status) {
   if (!process.ended && !(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0)) {
     char how[32];
     describe_wait_status(wait_status, how);
-    fprintf(log_, "hook for %s failed: %s\n", notification_name(process.request.kind), how);
+    log("hook for %s failed: %s\n", notification_name(process.request.kind), how);
   }
   return true;
 }

@@ -9,15 +9,17 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 #include "monitor/power_guard.h"
 
 struct HookRequest {
   Notification kind;
-  uint8_t event_code;                            // for Notification::event
-  bool power_known;                              // the supervisor has answered at least once
-  PowerStatus power;                             // the last answer
-  ShutdownReason reason = ShutdownReason::none;  // for Notification::shutdown
+  uint8_t event_code;                                // for Notification::event
+  bool power_known;                                  // the supervisor has answered at least once
+  PowerStatus power;                                 // the last answer
+  ShutdownReason reason = ShutdownReason::none;      // for Notification::shutdown
+  std::optional<uint32_t> runtime_s = std::nullopt;  // the runtime left, when known
 };
 
 inline constexpr int kHookQueueSize = 32;
@@ -34,8 +36,9 @@ class HookEnvironment {
 
  private:
   void set(int slot, const char* name, const char* format, unsigned value);
-  char own_[8][80];
-  char* envp_[kMaxHookEnvironment + 8];
+  static constexpr int kOwnVariables = 8;  // the most SUPCTL_ variables one hook gets
+  char own_[kOwnVariables][80];
+  char* envp_[kMaxHookEnvironment + kOwnVariables + 1];
 };
 
 // Starts COMMAND through /bin/sh -c in a process group of its own, with
@@ -54,7 +57,11 @@ struct HookProcess {
 
 class HookRunner {
  public:
-  HookRunner(const char* command, FILE* log) : command_(command), log_(log) {}
+  // ARGUMENT, when given, is each run's $1; NAME, when given, starts each
+  // of its log lines ("NAME: hook for ...").
+  HookRunner(const char* command, FILE* log, const char* argument = nullptr,
+             const char* name = nullptr)
+      : command_(command), log_(log), argument_(argument), name_(name) {}
 
   // Starts the SHUTDOWN hook at once; queues any other. A full queue drops
   // its oldest EVENT, or when it holds none, the new EVENT or else the
@@ -76,9 +83,12 @@ class HookRunner {
   void end_if_over_time(HookProcess& process, int64_t now_ms);
   bool reaped(HookProcess& process, pid_t pid, int wait_status);
   void drop(int position);
+  [[gnu::format(printf, 2, 3)]] void log(const char* format, ...);
 
   const char* command_;
   FILE* log_;
+  const char* argument_;
+  const char* name_;
   HookRequest queue_[kHookQueueSize] = {};  // queue_[0] is the oldest
   int queued_ = 0;
   bool starting_ = true;

@@ -16,11 +16,14 @@
 
 #include "monitor/board_report.h"
 #include "monitor/hook_runner.h"
+#include "monitor/hook_subscribers.h"
 #include "monitor/monitor_clock.h"
 #include "monitor/monitor_options.h"
 #include "monitor/power_guard.h"
+#include "monitor/published_state.h"
 #include "monitor/service_notifier.h"
 #include "monitor/state_files.h"
+#include "monitor/state_publisher.h"
 #include "monitor/supervisor_link.h"
 
 namespace {
@@ -88,11 +91,12 @@ bool write_nut_file(const char* path, const TextBuffer& definition, bool last) {
 // --mark-stopped, run by the service manager after every end of the
 // monitor, a crash and SIGKILL included.
 int mark_stopped(const MonitorOptions& options) {
-  if (options.status_file == nullptr) return 0;
+  const int published = StatePublisher(options.metrics_file, stderr).publish_stopped() ? 0 : 1;
+  if (options.status_file == nullptr) return published;
   char text[512];
   TextBuffer definition(text, sizeof text);
   add_stopped_nut_definition(definition);
-  if (write_nut_file(options.status_file, definition, true)) return 0;
+  if (write_nut_file(options.status_file, definition, true)) return published;
   log_line("can't write %s: %s", options.status_file, strerror(errno));
   return 1;
 }
@@ -102,8 +106,10 @@ class Monitor {
   explicit Monitor(const MonitorOptions& options)
       : options_(options),
         link_(options.device),
-        guard_(options.act_on_shutdown),
-        hooks_(options.hook_command, stderr) {}
+        guard_(options.act_on_shutdown, options.rules),
+        hooks_(options.hook_command, options.hook_folder, stderr),
+        history_(options.interval_ms),
+        publisher_(options.metrics_file, stderr) {}
 
   int run(int signal_fd);
 
@@ -111,6 +117,7 @@ class Monitor {
   void resume_decision();
   void poll_supervisor(int64_t now);
   void tell(const PollInput& input, const PollOutcome& outcome, int64_t now);
+  HookRequest hook_request(Notification kind, uint8_t event_code) const;
   void remark(RemarkBits remarks, const PollInput& input);
   void decide_shutdown(int64_t now);
   void withdraw_if_line_back(const PollInput& input);
@@ -128,7 +135,9 @@ class Monitor {
   const MonitorOptions& options_;
   SupervisorLink link_;
   PowerGuard guard_;
-  HookRunner hooks_;
+  HookSubscribers hooks_;
+  PollHistory history_;
+  StatePublisher publisher_;
   ServiceNotifier notifier_;
   BoardDetails details_;
   BootId boot_ = read_boot_id();
@@ -174,11 +183,13 @@ void Monitor::poll_supervisor(int64_t now) {
   if (input.thresholds_read) next_thresholds_ = now + kThresholdPeriodMs;
   if (input.answered && !details_.identity_known) link_.read_identity(details_);
   const PollOutcome& outcome = guard_.step(input);
+  history_.polled(unix_seconds(), input.answered, outcome.notifications());
   tell(input, outcome, now);
   if (outcome.shutdown_now) decide_shutdown(now);
   withdraw_if_line_back(input);
   publish_status(now);
   publish_nut_file();
+  publisher_.publish({true, guard_, details_, history_, guard_.runtime_seconds()});
 }
 
 void Monitor::tell(const PollInput& input, const PollOutcome& outcome, int64_t now) {
@@ -202,12 +213,16 @@ void Monitor::tell(const PollInput& input, const PollOutcome& outcome, int64_t n
       }
       default: log_line("%s: %s", name, words); break;
     }
-    if (options_.hook_command != nullptr)
-      hooks_.submit({notice.kind, notice.event_code, guard_.ever_answered(), guard_.last_reading(),
-                     guard_.shutdown_reason()},
-                    now);
+    hooks_.submit(hook_request(notice.kind, notice.event_code), now);
   }
   remark(outcome.remarks, input);
+}
+
+HookRequest Monitor::hook_request(Notification kind, uint8_t event_code) const {
+  HookRequest request = {kind, event_code, guard_.ever_answered(), guard_.last_reading()};
+  request.reason = guard_.shutdown_reason();
+  request.runtime_s = guard_.runtime_seconds();
+  return request;
 }
 
 // Each remark's line; the switch names every kind, so a new one can't go
@@ -235,6 +250,10 @@ void Monitor::remark(RemarkBits remarks, const PollInput& input) {
       case RemarkKind::shutdown_not_acted_on:
         log_line("shutdown condition holds; --no-shutdown: not acted on");
         break;
+      case RemarkKind::thresholds_contradict:
+        log_line("critical threshold %u%% is at or above the low threshold %u%%",
+                 guard_.thresholds().critical, guard_.thresholds().low);
+        break;
     }
   }
 }
@@ -261,10 +280,11 @@ void Monitor::record_decision() {
 }
 
 // Line power back before any run of the command succeeded: the board
-// stays up, and neither a later poweroff nor a reboot cuts its power.
+// stays up, and neither a later poweroff nor a reboot cuts its power. A
+// shutdown the supervisor asked for (FORCESHUTDOWN) is not withdrawn.
 void Monitor::withdraw_if_line_back(const PollInput& input) {
-  if (!guard_.shutdown_decided() || !input.answered || !input.power.line || shutdown_pid_ > 0 ||
-      command_succeeded_)
+  if (!guard_.shutdown_decided() || !guard_.decision_withdrawable() || !input.answered ||
+      !input.power.line || shutdown_pid_ > 0 || command_succeeded_)
     return;
   guard_.withdraw_decision();
   next_shutdown_run_ = INT64_MAX;
@@ -276,9 +296,7 @@ void Monitor::withdraw_if_line_back(const PollInput& input) {
 
 void Monitor::run_shutdown_command(int64_t now) {
   next_shutdown_run_ = INT64_MAX;
-  const HookEnvironment environment({Notification::shutdown, 0, guard_.ever_answered(),
-                                     guard_.last_reading(), guard_.shutdown_reason()},
-                                    environ);
+  const HookEnvironment environment(hook_request(Notification::shutdown, 0), environ);
   shutdown_pid_ =
       start_shell_command(kShutdownWrapper, environment.envp(), options_.shutdown_command);
   shutdown_started_ = now;

@@ -20,7 +20,7 @@ void write_once_json(FILE* out, const PollInput& input) {
   };
   char status[32];
   TextBuffer words(status, sizeof status);
-  add_ups_status(words, input.power, false, false);
+  add_ups_status(words, input.power, false, false, false);
   json.begin_object();
   json.field("format_version", 1u);
   json.field("answered", input.answered);
@@ -32,6 +32,13 @@ void write_once_json(FILE* out, const PollInput& input) {
   number("low_bat_percent", threshold_known(input, input.low_bat), input.low_bat);
   number("critical_low_bat_percent", threshold_known(input, input.critical_low_bat),
          input.critical_low_bat);
+  const bool both_known =
+      threshold_known(input, input.low_bat) && threshold_known(input, input.critical_low_bat);
+  if (both_known) {
+    json.field("thresholds_contradict", thresholds_contradict(input));
+  } else {
+    json.field_null("thresholds_contradict");
+  }
   json.end_object();
   json.end_line();
 }

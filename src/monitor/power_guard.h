@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 
+#include "monitor/runtime_estimate.h"
 #include "ops/reply_values.h"
 
 enum class Notification : uint8_t {
@@ -27,12 +29,17 @@ inline constexpr int kNotificationKinds = static_cast<int>(Notification::event) 
 const char* notification_name(Notification notification);
 
 // Why the shutdown was decided, as the flag, the log and SUPCTL_REASON say.
+// Each but `lost` is a rule of an answered poll (the table in power_guard.cpp).
 enum class ShutdownReason : uint8_t {
   none,
-  critical,  // the charge at or below the critical threshold, twice in a row
-  lost,      // the supervisor silent for 30 s after an answer on battery
+  critical,        // the charge at or below the critical threshold, twice in a row
+  lost,            // the supervisor silent for 30 s after an answer on battery
+  runtime,         // the runtime left at or below --runtime-low, twice in a row
+  on_battery_max,  // on battery for --on-battery-max without a break, twice in a row
+  voltage,         // the voltage at or below --voltage-low on battery, twice in a row
+  forceshutdown,   // FORCESHUTDOWN drained, with --forceshutdown: at once, latched
 };
-inline constexpr int kShutdownReasons = static_cast<int>(ShutdownReason::lost) + 1;
+inline constexpr int kShutdownReasons = static_cast<int>(ShutdownReason::forceshutdown) + 1;
 
 const char* shutdown_reason_name(ShutdownReason reason);
 // The reason of a name; none for a name that is no reason.
@@ -83,8 +90,9 @@ enum class RemarkKind : uint8_t {
   events_not_believed,    // an event count over 17
   events_read_failed,     // a GET_Event transfer failed
   shutdown_not_acted_on,  // the shutdown condition holds under --no-shutdown
+  thresholds_contradict,  // the critical threshold at or above the low one
 };
-inline constexpr int kRemarkKinds = static_cast<int>(RemarkKind::shutdown_not_acted_on) + 1;
+inline constexpr int kRemarkKinds = static_cast<int>(RemarkKind::thresholds_contradict) + 1;
 using RemarkBits = uint8_t;
 static_assert(kRemarkKinds <= 8 * sizeof(RemarkBits));
 
@@ -110,11 +118,24 @@ struct Thresholds {
   unsigned critical;  // LOWBATT at or below
 };
 
+// The critical threshold at or above the low one: LOWBATT comes with
+// BATTWARN or before it.
+inline bool thresholds_contradict(unsigned low, unsigned critical) { return critical >= low; }
+
 inline constexpr int64_t kLostOnBatteryMs = 30000;
+
+// The settings of the rules that are off unless given: 0 (false) is off.
+struct ShutdownRules {
+  uint32_t runtime_low_s = 0;     // --runtime-low
+  uint32_t on_battery_max_s = 0;  // --on-battery-max
+  uint32_t voltage_low_mv = 0;    // --voltage-low
+  bool forceshutdown = false;     // --forceshutdown
+};
 
 class PowerGuard {
  public:
-  explicit PowerGuard(bool act_on_shutdown) : act_on_shutdown_(act_on_shutdown) {}
+  explicit PowerGuard(bool act_on_shutdown, const ShutdownRules& rules = {})
+      : act_on_shutdown_(act_on_shutdown), rules_(rules) {}
 
   // Takes one poll, returns what it gives. The outcome stays valid until
   // the next call.
@@ -125,9 +146,17 @@ class PowerGuard {
   bool answering() const { return answering_; }
   const PowerStatus& last_reading() const { return last_reading_; }
   const Thresholds& thresholds() const { return thresholds_; }
-  // The shutdown condition holds: LOWBATT on two answered polls in a row,
-  // or the supervisor lost for 30 s after an answer on battery.
+  const ShutdownRules& rules() const { return rules_; }
+  // The seconds left to 0 % as of the last answer; none on line power and
+  // until the rate of discharge is known (runtime_estimate.h).
+  std::optional<uint32_t> runtime_seconds() const { return runtime_.seconds_left(); }
+  // The shutdown condition: the first rule that holds, or the supervisor
+  // lost for 30 s after an answer on battery; none when none holds.
+  ShutdownReason condition() const { return condition_; }
+  // A rule but forceshutdown holds (NUT's LB), or FORCESHUTDOWN was drained
+  // under --forceshutdown (NUT's FSD, kept for the run).
   bool low_battery() const { return low_battery_; }
+  bool forced() const { return streaks_[static_cast<int>(ShutdownReason::forceshutdown)] > 0; }
   bool lost_on_battery() const { return lost_on_battery_; }
   bool on_battery() const { return ever_answered_ && !last_reading_.line; }
   bool shutdown_decided() const { return reason_ != ShutdownReason::none; }
@@ -139,14 +168,17 @@ class PowerGuard {
 
   // A decision taken by an earlier run in this boot: kept, without a
   // second SHUTDOWN.
-  void resume_decision(ShutdownReason reason) { reason_ = reason; }
+  void resume_decision(ShutdownReason reason);
   // Line power back before the shutdown ran: the decision is gone, and a
-  // new one takes two critical polls again.
+  // new one takes two polls of a rule again. FORCESHUTDOWN's stays: the
+  // supervisor asked for it.
+  bool decision_withdrawable() const { return reason_ != ShutdownReason::forceshutdown; }
   void withdraw_decision();
 
  private:
   void take_thresholds(const PollInput& input);
-  void take_events(const PollInput& input, bool& batlow, bool& critical);
+  void take_events(const PollInput& input, bool& batlow, bool& critical, bool& forceshutdown);
+  void apply_rules(const PollInput& input, bool lowbatt, bool forceshutdown_drained);
   void answered(const PollInput& input);
   void not_answered(const PollInput& input);
   void fire(Notification kind, bool condition, bool& armed);
@@ -155,6 +187,7 @@ class PowerGuard {
   void remark(RemarkKind kind, bool condition);
 
   bool act_on_shutdown_;
+  ShutdownRules rules_;
   PollOutcome outcome_;
   Thresholds thresholds_ = {20, 10};  // the supervisor's factory settings
   PowerStatus last_reading_ = {};
@@ -165,8 +198,11 @@ class PowerGuard {
   bool last_on_battery_ = false;
   bool lost_on_battery_ = false;
   bool low_battery_ = false;
+  ShutdownReason condition_ = ShutdownReason::none;
   ShutdownReason reason_ = ShutdownReason::none;
-  int lowbatt_streak_ = 0;
+  uint8_t streaks_[kShutdownReasons] = {};  // answered polls in a row each rule held
+  int64_t on_battery_since_ms_ = 0;         // the first answer on battery since line power
+  RuntimeEstimate runtime_;
   // A notification fires when its condition holds and it is armed; it is
   // armed again once its condition is seen clear on an answered poll.
   bool online_armed_ = true, onbatt_armed_ = true, battwarn_armed_ = true, lowbatt_armed_ = true;

@@ -21,7 +21,9 @@ bool replace_file(const char* path, const char* content, size_t length) {
   }
   const int fd = open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) return false;
-  const bool written = write_all(fd, content, length);
+  // Readable by everyone whatever the umask: the files are for readers
+  // without the monitor's rights.
+  const bool written = fchmod(fd, 0644) == 0 && write_all(fd, content, length);
   const int saved = errno;
   if (close(fd) != 0 || !written || rename(temporary, path) != 0) {
     const int failure = written ? errno : saved;

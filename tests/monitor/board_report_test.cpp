@@ -35,7 +35,8 @@ TEST(NutDefinition, HoldsTheBoardAsNutNamesIt) {
             kHeader +
                 "device.model: Board ?7? ?2?A?\ndevice.serial: 0011\n"
                 "battery.charge: 57\nbattery.voltage: 3.920\nbattery.charge.low: 10\n"
-                "battery.charge.warning: 20\nbattery.charger.status: charging\n"
+                "battery.charge.warning: 20\nbattery.runtime: \"\"\n"
+                "battery.charger.status: charging\n"
                 "ups.status: OL CHRG\nups.temperature: 25.3\nups.alarm: \"\"\n");
 }
 
@@ -45,7 +46,7 @@ TEST(NutDefinition, FollowsTheStateWithoutAnAnswer) {
             kHeader + "ups.status: \"\"\nups.alarm: supervisor does not answer\n");
   const std::string on_battery =
       "battery.charge: 9\nbattery.voltage: 3.920\nbattery.charge.low: 10\n"
-      "battery.charge.warning: 20\nbattery.charger.status: discharging\n";
+      "battery.charge.warning: 20\nbattery.runtime: \"\"\nbattery.charger.status: discharging\n";
   guard.step(poll(0, true, false, 9));
   guard.step(poll(5, true, false, 9));
   EXPECT_EQ(definition(guard, {}),
@@ -58,6 +59,21 @@ TEST(NutDefinition, FollowsTheStateWithoutAnAnswer) {
   EXPECT_NE(definition(guard, {}).find("OL CHRG\nups.alarm: \"\"\n"), std::string::npos);
 }
 
+// The runtime once known (27 s at 28 % and a percent a second), the
+// rule's setting, and FSD once the supervisor asked for the shutdown.
+TEST(NutDefinition, RuntimeAndForcedShutdown) {
+  PowerGuard guard(false, {.runtime_low_s = 300, .forceshutdown = true});
+  for (int at = 0; at < 12; ++at) guard.step(poll(at, true, false, 40 - at));
+  PollInput forced = poll(12, true, false, 28);
+  forced.events = {DrainedEvents::drained, 1, {5}};  // FORCESHUTDOWN
+  guard.step(forced);
+  const std::string text = definition(guard, {});
+  EXPECT_NE(text.find("runtime: 27\nbattery.runtime.low: 300\nbattery.charger.status: discharging\n"
+                      "ups.status: FSD OB DISCHRG LB\n"),
+            text.npos)
+      << text;
+}
+
 TEST(OnceLine, StatusChargeVoltageAndThresholds) {
   PollInput input = poll(0, true, false, 57);
   input.thresholds_read = true;
@@ -67,6 +83,10 @@ TEST(OnceLine, StatusChargeVoltageAndThresholds) {
   TextBuffer out(text, sizeof text);
   add_once_line(out, input);
   EXPECT_STREQ(out.text(), "OB DISCHRG 57% 3.920V low 20% critical ?");
+  input.critical_low_bat = 20;
+  TextBuffer contradicting(text, sizeof text);
+  add_once_line(contradicting, input);
+  EXPECT_STREQ(text, "OB DISCHRG 57% 3.920V low 20% critical 20% (critical at or above low)");
 }
 
 TEST(TextBuffer, CutsWhatDoesNotFit) {

@@ -30,7 +30,10 @@ std::string parsed(std::vector<std::string> words) {
          " shutdown=" + (o.act_on_shutdown ? text(o.shutdown_command) : "no") +
          " poweroff=" + (o.poweroff_set ? std::to_string(o.poweroff_value) : "-") +
          " nut=" + text(o.status_file) + (o.once ? " once" : "") + (o.json ? " json" : "") +
-         (o.mark_stopped ? " stopped" : "") + (o.verbose ? " verbose" : "");
+         (o.mark_stopped ? " stopped" : "") + (o.verbose ? " verbose" : "") +
+         " rules=" + std::to_string(o.rules.runtime_low_s) + "," +
+         std::to_string(o.rules.on_battery_max_s) + "," + std::to_string(o.rules.voltage_low_mv) +
+         (o.rules.forceshutdown ? ",force" : ",-");
 }
 
 const std::string kDefaults =
@@ -46,7 +49,14 @@ TEST(MonitorOptions, TakenOrRefused) {
       {{"-x", "logger $SUPCTL_EVENT", "--no-shutdown"}, "exec=logger $SUPCTL_EVENT shutdown=no"},
       {{"-s", "halt", "-P", "x1f", "-n", "/run/b.dev"}, "shutdown=halt poweroff=31 nut=/run/b.dev"},
       {{"-P", "xFFFFFFFF", "--mark-stopped"}, "poweroff=4294967295 nut=- stopped"},
-      {{"--once", "-j", "-v"}, " once json verbose"},
+      {{"--once", "-j", "-v"}, " once json verbose rules=0,0,0,-"},
+      {{"--runtime-low", "300", "--on-battery-max", "86400", "--voltage-low", "1001",
+        "--forceshutdown"},
+       "rules=300,86400,1001,force"},
+      // At or below 1000 mV is no answer on battery: the rule could never hold.
+      {{"--voltage-low", "1000"}, "invalid --voltage-low (1001 to 65535): '1000'\n"},
+      {{"--runtime-low", "0"}, kRefused},
+      {{"--runtime-low", "+5"}, kRefused},
       {{"-i", "0.09"}, kRefused},
       {{"-i", "3600.001"}, kRefused},
       {{"-i", "1.0001"}, kRefused},

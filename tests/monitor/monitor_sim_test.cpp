@@ -5,8 +5,11 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/temp_dir.h"
@@ -16,8 +19,8 @@ namespace {
 
 const std::string kHook =
     "echo hook $SUPCTL_EVENT line=$SUPCTL_LINE charging=$SUPCTL_CHARGING "
-    "charge=$SUPCTL_CHARGE_PERCENT mv=$SUPCTL_MILLIVOLTS code=$SUPCTL_EVENT_CODE "
-    "name=$SUPCTL_EVENT_NAME";
+    "charge=$SUPCTL_CHARGE_PERCENT mv=$SUPCTL_MILLIVOLTS runtime=${SUPCTL_RUNTIME_S-none} "
+    "code=$SUPCTL_EVENT_CODE name=$SUPCTL_EVENT_NAME";
 
 struct Step {
   std::string awaited;
@@ -45,7 +48,7 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
       {"COMMBAD: no supervisor's reply: ff ff ff ff ff ff\n"},
       {"poll: no answer", {"fault=none"}},
       {"COMMOK:", {"power_flags=0"}},
-      {"hook ONBATT line=0 charging=0 charge=87 mv=4012 code= name=\n",
+      {"hook ONBATT line=0 charging=0 charge=87 mv=4012 runtime=none code= name=\n",
        {"charge_percent=12", "drain_per_minute=120"}},
       {"SHUTDOWN:"},
       {"hook SHUTDOWN"},
@@ -82,22 +85,28 @@ TEST(MonitorOnBoard, SilentBusLineLostAndDrainedToCritical) {
   EXPECT_LT(run.out.find("COMMOK:"), run.out.find("ONBATT:")) << run.out;
   // The line may be lost between a poll's status read and its event read:
   // the event then comes with the state that poll answered.
-  const std::string event = " charge=87 mv=4012 code=1 name=MAINPOWERLOST\n";
+  const std::string event = " charge=87 mv=4012 runtime=none code=1 name=MAINPOWERLOST\n";
   EXPECT_TRUE(run.out.find("hook EVENT line=0 charging=0" + event) != std::string::npos ||
               run.out.find("hook EVENT line=1 charging=1" + event) != std::string::npos)
       << run.out;
   EXPECT_EQ(run.out.find("can't"), std::string::npos) << run.out;
 }
 
+using HookFile = std::tuple<std::string, mode_t, std::string>;  // name, mode, sh script
+
 // A board on battery at 5 %, the monitor's log and its hooks' lines on one
-// stream; the run folder holds `decision` when given. Each case's steps are
-// awaited in order, then the texts that must show and must not.
+// stream; the run folder holds `decision` when given, the hook folder
+// (--hooks-dir) the hook files. Each case's steps are awaited in order,
+// then the texts that must show and must not.
 struct Case {
   const char* name;
   std::vector<std::string> options;
   const char* decision;  // the record of an earlier run in this boot, or null
   std::vector<Step> steps;
   std::vector<std::string> shown, not_shown;
+  std::vector<std::string> board = {};  // KEY=VALUE of the board at start, after those above
+  void (*check)(const std::string& out) = nullptr;
+  std::vector<HookFile> hooks = {};
 };
 
 // The monitor under supctl-sim: the simulator's one child.
@@ -129,7 +138,13 @@ void run_case(const Case& c) {
                                    SUPCTL_MONITOR_BINARY,
                                    "-i",
                                    "0.2"};
+  for (const std::string& setting : c.board)
+    argv.insert(std::find(argv.begin(), argv.end(), "--"), {"--set", setting});
   argv.insert(argv.end(), c.options.begin(), c.options.end());
+  if (!c.hooks.empty()) argv.insert(argv.end(), {"--hooks-dir", directory.path("hooks.d")});
+  mkdir(directory.path("hooks.d").c_str(), 0755);
+  for (const auto& [name, mode, script] : c.hooks)
+    chmod(directory.write("hooks.d/" + name, "#!/bin/sh\n" + script).c_str(), mode);
   size_t step = 0, seen = 0;
   harness::RunOptions options;
   options.timeout = std::chrono::seconds(60);
@@ -152,6 +167,7 @@ void run_case(const Case& c) {
   for (const std::string& text : c.shown) EXPECT_NE(run.out.find(text), run.out.npos) << text;
   for (const std::string& text : c.not_shown)
     EXPECT_EQ(run.out.find(text), run.out.npos) << text << " in:\n" << run.out;
+  if (c.check != nullptr) c.check(run.out);
 }
 
 // A device whose transfers fail is closed after each failed poll: with a
@@ -187,10 +203,26 @@ class MonitorCase : public testing::TestWithParam<Case> {};
 TEST_P(MonitorCase, GoesAsItShould) { run_case(GetParam()); }
 
 const std::string kSlowHook = "sleep 1; echo hook $SUPCTL_EVENT $SUPCTL_REASON done";
+// Busy for 2 s with each notification but SHUTDOWN, which tells whether
+// it started before the first of them ended.
+const std::string kBusyHook =
+    "done=$SUPCTL_MONITOR_RUN_DIR/done\n"
+    "[ $SUPCTL_EVENT = SHUTDOWN ] && { test -e $done || echo busy SHUTDOWN first; exit; }\n"
+    "sleep 2; echo busy $SUPCTL_EVENT done; touch $done\n";
 // Fails the first time, succeeds the second.
 const std::string kFailsOnce =
     "test -e $SUPCTL_MONITOR_RUN_DIR/ran || { touch $SUPCTL_MONITOR_RUN_DIR/ran; exit 1; }; "
     "echo shut down";
+
+// The runtime the shutdown command got, against the charge C read in the
+// same poll: at a percent a second the board is empty in C - 1 to C s.
+void runtime_within_10_percent(const std::string& out) {
+  ASSERT_NE(out.find("\nleft "), out.npos) << out;
+  double runtime = 0, charge = 0;
+  std::string word;
+  std::istringstream(out.substr(out.find("\nleft "))) >> word >> runtime >> word >> charge;
+  EXPECT_NEAR(runtime, charge - 0.5, 0.1 * (charge - 0.5)) << out;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Decisions, MonitorCase,
@@ -223,7 +255,33 @@ INSTANTIATE_TEST_SUITE_P(
               {"poll:", {}, SIGPIPE},
               {"poll:", {}, SIGUSR1}},
              {"hook LOWBATT", "ending on SIGUSR1"},
-             {"SHUTDOWN", "shut down\n"}}),
+             {"SHUTDOWN", "shut down\n"}},
+        // Polled every second at a percent a second: the estimate is known
+        // after about 11 s, and the runtime rule decides at 25 s left.
+        Case{"RuntimeRuleOnADrainingBoard",
+             {"-i", "1", "--runtime-low", "25", "-s",
+              "echo left $SUPCTL_RUNTIME_S at $SUPCTL_CHARGE_PERCENT %"},
+             nullptr,
+             {{"' (runtime)\n"}, {" %\n", {}, SIGTERM}},
+             {},
+             {},
+             {"charge_percent=40", "drain_per_minute=60"},
+             runtime_within_10_percent},
+        // Each subscriber its own queue: a failing one and -x go on beside a
+        // busy one, and every SHUTDOWN hook starts at once.
+        Case{"HookFolderBesideTheCommand",
+             {"-x", "echo x $SUPCTL_EVENT", "-s", "true"},
+             nullptr,
+             {{"fails LOWBATT"}, {"busy ONBATT done", {}, SIGTERM}},
+             {"x LOWBATT", "x SHUTDOWN", "fails SHUTDOWN", "busy SHUTDOWN first",
+              "10-fails: hook for ONBATT failed: status 3\n",
+              "hooks.d: 30-writable skipped: writable by group or others\n"},
+             {"writable ran"},
+             {},
+             nullptr,
+             {{"10-fails", 0755, "echo fails $SUPCTL_EVENT; exit 3"},
+              {"20-busy", 0700, kBusyHook},
+              {"30-writable", 0775, "echo writable ran"}}}),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace

@@ -3,16 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace {
 
-// One poll at a time in seconds; the reading as "OL 87", "OB 9" or "--"
-// (no answer), then what the monitor must say: notification names, EVENT:n
-// for an event, "!" for the shutdown decision, [remark] for a log line, and
-// @n while the 30 s rule for a supervisor lost on battery falls due at n s.
+// One poll at a time in seconds; the reading as "OL 87", "OB 9 3300" (mV)
+// or "--" (no answer), then what the monitor must say: notification names,
+// EVENT:n for an event, "!" for the shutdown decision ("!reason" for one not
+// by the critical threshold), [remark] for a log line, @n while the 30 s
+// rule for a supervisor lost on battery falls due at n s, and FSD while NUT
+// is told it.
 struct Poll {
   int seconds;
   const char* reading;
@@ -26,6 +29,7 @@ struct Sequence {
   const char* name;
   std::vector<Poll> polls;
   bool act_on_shutdown = true;
+  ShutdownRules rules = {};
 };
 
 PollInput input_of(const Poll& poll) {
@@ -34,7 +38,9 @@ PollInput input_of(const Poll& poll) {
   input.answered = std::string(poll.reading) != "--";
   if (input.answered) {
     input.power.line = poll.reading[1] == 'L';
-    input.power.charge_percent = static_cast<uint8_t>(std::stoi(poll.reading + 3));
+    char* end = nullptr;
+    input.power.charge_percent = static_cast<uint8_t>(strtol(poll.reading + 3, &end, 10));
+    input.power.millivolts = static_cast<uint16_t>(strtol(end, nullptr, 10));
   }
   input.thresholds_read = poll.low_bat >= 0;
   input.low_bat = static_cast<uint8_t>(poll.low_bat);
@@ -48,7 +54,7 @@ PollInput input_of(const Poll& poll) {
 std::string said(PowerGuard& guard, const Poll& poll) {
   const PollOutcome& outcome = guard.step(input_of(poll));
   static constexpr const char* kRemarks[] = {"low_rejected", "critical_rejected", "not_believed",
-                                             "read_failed", "not_acted_on"};
+                                             "read_failed",  "not_acted_on",      "contradict"};
   static_assert(std::size(kRemarks) == kRemarkKinds);
   std::string text;
   for (const Notice& notice : outcome.notifications()) {
@@ -56,18 +62,22 @@ std::string said(PowerGuard& guard, const Poll& poll) {
     if (notice.kind == Notification::event)
       text.append(":").append(std::to_string(notice.event_code));
   }
-  if (outcome.shutdown_now) text += " !";
+  if (outcome.shutdown_now)
+    text.append(" !").append(guard.shutdown_reason() == ShutdownReason::critical
+                                 ? ""
+                                 : shutdown_reason_name(guard.shutdown_reason()));
   for (int bit = 0; bit < kRemarkKinds; ++bit)
     if (outcome.remarks & (1u << bit)) text += std::string(" [") + kRemarks[bit] + "]";
   if (!guard.answering() && guard.lost_on_battery_deadline() != INT64_MAX)
     text.append(" @").append(std::to_string(guard.lost_on_battery_deadline() / 1000));
+  if (guard.forced()) text += " FSD";
   return text.empty() ? text : text.substr(1);
 }
 
 class PollSequence : public testing::TestWithParam<Sequence> {};
 
 TEST_P(PollSequence, GivesItsNotifications) {
-  PowerGuard guard(GetParam().act_on_shutdown);
+  PowerGuard guard(GetParam().act_on_shutdown, GetParam().rules);
   for (const Poll& poll : GetParam().polls)
     EXPECT_EQ(said(guard, poll), poll.expected) << "at " << poll.seconds << " s";
 }
@@ -101,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                               {5, "OB 50", ""},
                               {20, "--", "COMMBAD @35"},
                               {34, "--", "@35"},
-                              {35, "--", "LOWBATT SHUTDOWN !"},
+                              {35, "--", "LOWBATT SHUTDOWN !lost"},
                               {40, "--", ""},
                               {45, "OL 50", "COMMOK ONLINE"}}},
                     Sequence{"LostOnLinePowerIsNoDecision",
@@ -119,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
                               {10, "OB 50", "ONBATT EVENT:1 EVENT:20", {kPowerLost, 20}},
                               {15, "OB 50", "BATTWARN EVENT:2", {kBatLow}},
                               {20, "OB 50", "LOWBATT EVENT:3", {kBatCriticalLow}},
-                              {25, "OB 50", "SHUTDOWN EVENT:3 !", {kBatCriticalLow}}}},
+                              {25, "OB 50", "SHUTDOWN EVENT:3 !", {kBatCriticalLow}},
+                              {30, "OB 50", "EVENT:5", {5}}}},  // FORCESHUTDOWN
                     // The codes read before a read that failed or was not believed count.
                     Sequence{"EventsBeforeABadReadAreKept",
                              {{0,
@@ -145,6 +156,49 @@ INSTANTIATE_TEST_SUITE_P(
                               {15, "--", "COMMBAD @40"},
                               {50, "--", ""}},
                              false}),
+    [](const testing::TestParamInfo<Sequence>& info) { return info.param.name; });
+
+// The rules: each holds on two answered polls in a row (at or below its
+// setting), and the first to hold names the decision.
+INSTANTIATE_TEST_SUITE_P(
+    Rules, PollSequence,
+    testing::Values(
+        // Falls timed to a second, 50 s apart: known at the second (1899 s).
+        Sequence{"RuntimeLow",
+                 {{0, "OB 40", "ONBATT"},
+                  {49, "OB 40", ""},
+                  {50, "OB 39", ""},
+                  {99, "OB 39", ""},
+                  {100, "OB 38", ""},
+                  {101, "OB 38", "SHUTDOWN !runtime"}},
+                 true,
+                 {.runtime_low_s = 1899}},
+        // Line power breaks the run; the critical threshold has held once.
+        Sequence{"VoltageLowFirst",
+                 {{0, "OB 50 3300", "ONBATT"},
+                  {5, "OL 50 3200", "ONLINE"},
+                  {10, "OB 50 3300", "ONBATT"},
+                  {15, "OB 9 3300", "BATTWARN LOWBATT SHUTDOWN !voltage"}},
+                 true,
+                 {.voltage_low_mv = 3300}},
+        Sequence{"OnBatteryMaxCountsAfreshOnLinePower",
+                 {{0, "OB 90", "ONBATT"},
+                  {50, "OL 90", "ONLINE"},
+                  {55, "OB 90", "ONBATT"},
+                  {65, "OB 90", ""},
+                  {115, "OB 90", ""},
+                  {120, "OB 90", "SHUTDOWN !on-battery-max"}},
+                 true,
+                 {.on_battery_max_s = 60}},
+        // At once, on line power too, and kept for the run.
+        Sequence{"ForceShutdownLatched",
+                 {{0, "OL 80", "ONLINE"},
+                  {5, "OL 80", "SHUTDOWN EVENT:5 !forceshutdown FSD", {5}},
+                  {10, "OB 80", "ONBATT FSD"}},
+                 true,
+                 {.forceshutdown = true}},
+        // Equal thresholds contradict too.
+        Sequence{"ThresholdsThatContradict", {{0, "OL 50", "ONLINE [contradict]", {}, 30, 30}}}),
     [](const testing::TestParamInfo<Sequence>& info) { return info.param.name; });
 
 }  // namespace
