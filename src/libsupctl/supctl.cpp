@@ -108,10 +108,12 @@ supctl_rgb rgb_of(Reply reply) {
 
 uint16_t temperature_of(Reply reply) { return decode_temperature(reply).tenths; }
 
-constexpr struct {
+struct ResultText {
   int result;
   const char* text;
-} kResultTexts[] = {
+};
+
+constexpr ResultText kResultTexts[] = {
     {SUPCTL_OK, "success"},
     {SUPCTL_NOT_ANSWERED, "no supervisor answered"},
     {SUPCTL_ERROR_ARGUMENT, "invalid argument"},
@@ -144,8 +146,8 @@ void supctl_close(supctl_device* device) {
 }
 
 const char* supctl_result_text(int result) {
-  for (const auto& [code, text] : kResultTexts) {
-    if (code == result) return text;
+  for (const ResultText& row : kResultTexts) {
+    if (row.result == result) return row.text;
   }
   return "unknown result";
 }
