@@ -44,7 +44,13 @@ endif()
 # version strings, which strip keeps) goes too.
 function(supctl_install_program target component)
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${component})
-  set(file "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${target}>")
+  supctl_strip_comment(${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${target}> ${component})
+endfunction()
+
+# supctl_strip_comment(FILE COMPONENT): the installed FILE (under the
+# prefix) loses its .comment section when the install strips.
+function(supctl_strip_comment path component)
+  set(file "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${path}")
   install(CODE "if(CMAKE_INSTALL_DO_STRIP)
     execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment \"${file}\"
       RESULT_VARIABLE status)
@@ -71,26 +77,32 @@ function(supctl_deb_compressed component source destination)
 endfunction()
 
 # supctl_deb_package(COMPONENT SUMMARY <line> DESCRIPTION <text>
-#                    [MAN_PAGES <page>...] [EXAMPLES <file>...]
-#                    [DEPENDS <component>...] [PACKAGE_DEPENDS <package>...]
-#                    [CONFFILES <path>...] [SCRIPTS <file>...])
+#                    [SECTION <section>] [MAN_PAGES <page>...]
+#                    [EXAMPLES <file>...] [DEPENDS <component>...]
+#                    [PACKAGE_DEPENDS <package>...] [CONFFILES <path>...]
+#                    [SCRIPTS <file>...] [CONTROL <file>...])
 # Makes the install component COMPONENT a Debian package of that name.
 # DESCRIPTION is the extended description: paragraphs separated by an empty
-# line. EXAMPLES go in the package's doc folder, under examples/. DEPENDS
-# names the components whose packages this one needs, at the same version;
-# PACKAGE_DEPENDS the Debian packages it needs beside the libraries that
-# dpkg-shlibdeps finds. CONFFILES are the package's files in /etc, which
-# dpkg keeps as the administrator changed them. SCRIPTS are maintainer
-# scripts, each a file named as dpkg wants it (postinst, say), written for
-# this package: CPack adds nothing to them.
+# line. SECTION replaces the default, utils. EXAMPLES go in the package's
+# doc folder, under examples/. DEPENDS names the components whose packages
+# this one needs, at the same version; PACKAGE_DEPENDS the Debian packages
+# it needs beside the libraries that dpkg-shlibdeps finds. CONFFILES are the
+# package's files in /etc, which dpkg keeps as the administrator changed
+# them. SCRIPTS are maintainer scripts, each a file named as dpkg wants it
+# (postinst, say), written for this package: CPack adds nothing to them.
+# CONTROL are further files of the control archive (a library's shlibs,
+# symbols and triggers), which CPack does not write itself.
 function(supctl_deb_package component)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SUMMARY;DESCRIPTION"
-    "MAN_PAGES;EXAMPLES;DEPENDS;PACKAGE_DEPENDS;CONFFILES;SCRIPTS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SUMMARY;DESCRIPTION;SECTION"
+    "MAN_PAGES;EXAMPLES;DEPENDS;PACKAGE_DEPENDS;CONFFILES;SCRIPTS;CONTROL")
   string(TOUPPER "${component}" key)
   set(CPACK_COMPONENTS_ALL ${CPACK_COMPONENTS_ALL} ${component} PARENT_SCOPE)
   set(CPACK_DEBIAN_${key}_PACKAGE_NAME ${component} PARENT_SCOPE)
   set(CPACK_DEBIAN_${key}_DESCRIPTION "${arg_SUMMARY}\n${arg_DESCRIPTION}" PARENT_SCOPE)
   set(CPACK_COMPONENT_${key}_DEPENDS ${arg_DEPENDS} PARENT_SCOPE)
+  if(arg_SECTION)
+    set(CPACK_DEBIAN_${key}_PACKAGE_SECTION ${arg_SECTION} PARENT_SCOPE)
+  endif()
   if(arg_PACKAGE_DEPENDS)
     # A package's own Depends replaces the common one, which a cross build
     # sets to libc6.
@@ -100,7 +112,7 @@ function(supctl_deb_package component)
     endif()
     set(CPACK_DEBIAN_${key}_PACKAGE_DEPENDS ${depends} PARENT_SCOPE)
   endif()
-  set(control ${arg_SCRIPTS})
+  set(control ${arg_SCRIPTS} ${arg_CONTROL})
   if(arg_CONFFILES)
     set(conffiles ${PROJECT_BINARY_DIR}/packaging/${component}/conffiles)
     list(JOIN arg_CONFFILES "\n" lines)

@@ -14,8 +14,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# pkg-config must not offer the build machine's libraries.
-set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${SUPCTL_TRIPLE}/pkgconfig)
+# pkg-config must not offer the build machine's libraries: it looks in the
+# target's folder, unless the caller names its own (an empty one hides
+# every .pc file).
+if(NOT DEFINED ENV{PKG_CONFIG_LIBDIR})
+  set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${SUPCTL_TRIPLE}/pkgconfig)
+endif()
 
 # Tests of the target's binaries run under user-mode emulation.
 find_program(SUPCTL_QEMU_PROGRAM ${SUPCTL_QEMU})

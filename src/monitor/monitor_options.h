@@ -16,7 +16,7 @@ struct MonitorOptions {
   ShutdownRules rules;          // --runtime-low, --on-battery-max, --voltage-low, --forceshutdown
   bool poweroff_set = false;    // -P given: the value for SET_PowerOFF
   uint32_t poweroff_value = 0;
-  const char* status_file = nullptr;  // -n, the NUT definition file
+  const char* status_file = nullptr;                        // -n, the NUT definition file
   const char* hook_folder = "/etc/supctl-monitor/hooks.d";  // --hooks-dir
   const char* metrics_file = nullptr;                       // --metrics, a *.prom file
   bool once = false;

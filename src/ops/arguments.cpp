@@ -59,7 +59,7 @@ ParsedArgument parse_decimal(uint8_t max_value, const char* text) {
   const ScannedNumber number = scan_number(text, 10);
   if (number.has_digits && number.negative) return {ArgumentError::out_of_range, 0};
   if (!number.has_digits || number.too_large) return {ArgumentError::no_value, 0};
-  if (number.magnitude < 1 || number.magnitude > max_value)
+  if (!decimal_in_range(number.magnitude, max_value))
     return {ArgumentError::out_of_range, number.magnitude};
   return {ArgumentError::none, number.magnitude};
 }

@@ -28,6 +28,11 @@ struct ParsedArgument {
 // an optional 0x or 0X, and whatever follows the digits ignored.
 ParsedArgument parse_argument(ArgumentForm form, uint8_t max_value, const char* text);
 
+// Whether a decimal command takes value: from 1 up to its maximum.
+constexpr bool decimal_in_range(uint32_t value, uint8_t max_value) {
+  return value >= 1 && value <= max_value;
+}
+
 // The error line, printed as a line, for a refused argument.
 const char* argument_error_message(ArgumentError error);
 

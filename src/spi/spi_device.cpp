@@ -39,7 +39,7 @@ int spi_open(const char* path, SpiSettings& settings, const char*& failure) {
   settings = kSpiSettings;
   const int fd = open(path, O_RDWR | O_CLOEXEC);
   if (fd < 0) {
-    failure = "can't open device";
+    failure = kOpenFailure;
     return -1;
   }
   for (const SettingsRequest& step : kSettingsRequests) {

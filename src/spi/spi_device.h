@@ -21,10 +21,14 @@ inline constexpr SpiSettings kSpiSettings = {0, 8, 100000};
 // signal handler reads it and closes the device.
 extern volatile sig_atomic_t spi_fd;
 
+// spi_open's failure when the device itself can't be opened; the other
+// failures name a settings request.
+inline constexpr char kOpenFailure[] = "can't open device";
+
 // Opens path (O_RDWR | O_CLOEXEC), applies kSpiSettings and reads each back
 // into settings, in six requests: mode, bits per word, clock rate, each set
 // then read. Returns the descriptor, or -1 with errno set and failure naming
-// the failing step ("can't open device", "can't set spi mode", ...); a
+// the failing step (kOpenFailure, "can't set spi mode", ...); a
 // descriptor opened before a failing step is closed again, errno kept.
 // Never aborts, never prints.
 int spi_open(const char* path, SpiSettings& settings, const char*& failure);

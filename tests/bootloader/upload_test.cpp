@@ -290,9 +290,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(JsonPort, ThatCannotBeOpenedIsAnObjectWithTheErrno) {
   const harness::ChildResult run = run_supctl({"-j", "-p", "/nonexistent/ttyUSB0"});
   EXPECT_TRUE(run.exited_with(1)) << run.describe();
-  EXPECT_EQ(run.out, R"({"format_version":1,"port":"/nonexistent/ttyUSB0","file":null,)"
-                     R"("error":"can't open port","error_code":"system_error","errno":2,"errno_name":"ENOENT"})"
-                     "\n");
+  EXPECT_EQ(
+      run.out,
+      R"({"format_version":1,"port":"/nonexistent/ttyUSB0","file":null,)"
+      R"("error":"can't open port","error_code":"system_error","errno":2,"errno_name":"ENOENT"})"
+      "\n");
 }
 
 // The open flags of the port's descriptor in the process pid, from /proc.
