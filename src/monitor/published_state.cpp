@@ -47,20 +47,6 @@ void write_state_json(FILE* out, const PublishedState& state) {
   const bool known = guard.ever_answered();
   const PowerStatus& power = guard.last_reading();
   JsonWriter json(out);
-  const auto number = [&](const char* key, bool given, int64_t value) {
-    if (given) {
-      json.field_integer(key, value);
-    } else {
-      json.field_null(key);
-    }
-  };
-  const auto flag = [&](const char* key, bool value) {
-    if (known) {
-      json.field(key, value);
-    } else {
-      json.field_null(key);
-    }
-  };
   char status[32];
   TextBuffer words(status, sizeof status);
   add_ups_status(words, power, guard.low_battery(), guard.lost_on_battery(), guard.forced());
@@ -70,20 +56,22 @@ void write_state_json(FILE* out, const PublishedState& state) {
   json.field("running", state.running);
   json.field("answered", guard.answering());
   json.field("status", known ? status : nullptr);
-  flag("line", power.line);
-  flag("charging", power.charging);
-  number("millivolts", known, power.millivolts);
-  number("charge_percent", known, power.charge_percent);
-  number("low_bat_percent", known, guard.thresholds().low);
-  number("critical_low_bat_percent", known, guard.thresholds().critical);
+  json.field_or_null("line", known, power.line);
+  json.field_or_null("charging", known, power.charging);
+  json.field_integer_or_null("millivolts", known, power.millivolts);
+  json.field_integer_or_null("charge_percent", known, power.charge_percent);
+  json.field_integer_or_null("low_bat_percent", known, guard.thresholds().low);
+  json.field_integer_or_null("critical_low_bat_percent", known, guard.thresholds().critical);
   json.field("shutdown_reason",
              guard.shutdown_decided() ? shutdown_reason_name(guard.shutdown_reason()) : nullptr);
   json.field("serial", identity ? state.details.serial : nullptr);
   json.field("model", identity ? state.details.model : nullptr);
-  number("last_poll_s", history.last_poll_s() != 0, history.last_poll_s());
-  number("last_answer_s", history.last_answer_s() != 0, history.last_answer_s());
-  number("poll_interval_ms", history.poll_interval_ms() != 0, history.poll_interval_ms());
-  number("runtime_s", state.runtime_s.has_value(), state.runtime_s.value_or(0));
+  json.field_integer_or_null("last_poll_s", history.last_poll_s() != 0, history.last_poll_s());
+  json.field_integer_or_null("last_answer_s", history.last_answer_s() != 0,
+                             history.last_answer_s());
+  json.field_integer_or_null("poll_interval_ms", history.poll_interval_ms() != 0,
+                             history.poll_interval_ms());
+  json.field_integer_or_null("runtime_s", state.runtime_s.has_value(), state.runtime_s.value_or(0));
   add_notices(json, history);
   json.end_object();
   json.end_line();

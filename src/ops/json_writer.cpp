@@ -144,6 +144,22 @@ void JsonWriter::field_integer(const char* key, int64_t value) {
   put_unsigned(value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
 }
 
+void JsonWriter::field_or_null(const char* key, bool known, bool value) {
+  if (known) {
+    field(key, value);
+  } else {
+    field_null(key);
+  }
+}
+
+void JsonWriter::field_integer_or_null(const char* key, bool known, int64_t value) {
+  if (known) {
+    field_integer(key, value);
+  } else {
+    field_null(key);
+  }
+}
+
 // nullptr writes null. Out of line, as append is.
 [[gnu::noinline]] void JsonWriter::put_hex(const uint8_t* bytes, size_t length) {
   if (bytes == nullptr) {

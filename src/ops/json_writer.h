@@ -32,6 +32,9 @@ class JsonWriter {
   void field_hex(const char* key, const uint8_t* bytes, size_t length);  // "0aff"; nullptr: null
   void field_tenths(const char* key, unsigned tenths);                   // 253 -> 25.3
   void field_null(const char* key);
+  // The value when it is known, else null.
+  void field_or_null(const char* key, bool known, bool value);
+  void field_integer_or_null(const char* key, bool known, int64_t value);
   void element(unsigned value);                           // a number in an array
   void element_hex(const uint8_t* bytes, size_t length);  // nullptr: null
 
